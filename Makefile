@@ -1,0 +1,38 @@
+# Two set-up commands: `make run` and `make test`. Everything else is optional.
+JOBS ?= $(shell nproc)
+BUILD ?= build
+TESTBUILD ?= build-test
+
+.PHONY: all deps build run test bench fuzz clean
+
+all: build
+
+deps:
+	@bash scripts/deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLANILLA_TESTS=OFF >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/cli/planilla-cli --help
+
+# Tests run in a sanitizer build (address + undefined behaviour).
+test: deps
+	cmake -S . -B $(TESTBUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPLANILLA_SANITIZE=ON -DPLANILLA_TESTS=ON >/dev/null
+	cmake --build $(TESTBUILD) -j $(JOBS)
+	cd $(TESTBUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLANILLA_TESTS=OFF -DPLANILLA_BENCH=ON >/dev/null
+	cmake --build build-bench -j $(JOBS)
+	./build-bench/bench/xbase_bench
+
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLANILLA_TESTS=OFF -DPLANILLA_FUZZ=ON >/dev/null
+	cmake --build build-fuzz -j $(JOBS)
+	@for f in build-fuzz/fuzz/fuzz_*; do echo "== $$f"; $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 fuzz/corpus/$$(basename $$f) || exit 1; done
+
+clean:
+	rm -rf $(BUILD) $(TESTBUILD) build-bench build-fuzz
