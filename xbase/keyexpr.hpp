@@ -1,12 +1,29 @@
 #pragma once
 // Key expressions and FOR conditions of index tags, compiled once and evaluated on raw
-// record bytes.
+// record bytes, without allocating.
 //
-// Key expressions: field names (case-insensitive), "+" concatenation of texts,
-// Str(n[,w[,d]]), StrZero(n,w[,d]), DtoS(d), Left(c,n), Substr(c,s[,n]), Upper(c),
-// Month(d), Day(d), Year(d), Val(c), text/number literals and parentheses.
-// FOR conditions add logical fields, comparisons (= == <> # != < > <= >=), .NOT. / !,
-// .AND., .OR., .T., .F., Deleted() and Empty(x).
+// Values are text (fixed width, in the table's code page), numbers, dates and logicals.
+// Names of fields and functions are case-insensitive; a function name may be shortened to
+// four letters or more when only one function fits (SUBS, DELE).
+//
+//   Fields          C (text), N F I B Y (numbers), D T (dates; T gives its date part), L.
+//                   Memo fields cannot be used.
+//   Literals        123, 1.5, "text", 'text', [text] (UTF-8, converted to the code page),
+//                   .T. .F. (also .Y. .N.)
+//   Operators       by precedence, loosest first: .OR.; .AND.; .NOT. / !;
+//                   comparisons = == <> # != < <= > >= and $ (contained in);
+//                   + -; * / %; unary - +; ^ **.
+//                   text + text concatenates (widths add); text - text concatenates with the
+//                   first one's trailing blanks moved to the end; date +/- number is a date,
+//                   date - date a number of days.
+//                   On texts, = < <= > >= <> compare the left side only over the length of
+//                   the right side (an empty right side matches anything); == is exact.
+//   Functions       Str(n[,w[,d]]) StrZero(n[,w[,d]]) DtoS(d) Left(c,n) Right(c,n)
+//                   Substr(c,s[,n]) Upper(c) Trim(c) RTrim(c) LTrim(c) AllTrim(c)
+//                   Month(d) Day(d) Year(d) Val(c) Int(n) Abs(n) Round(n,d) Empty(x)
+//                   Deleted() Iif(l,a,b). Widths, positions and decimals must be constant, so
+//                   that every text has a width known at compile time; the trimming
+//                   functions keep that width and pad the key with blanks at its end.
 //
 // Key bytes are those stored in a CDX file: character keys are the code-page bytes,
 // numeric keys and date keys are 8 bytes (see encode_numeric_key).
