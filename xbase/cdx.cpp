@@ -107,6 +107,20 @@ static int stored_len(const CdxFile::Tree& t, const std::vector<uint8_t>& keys, 
     return kl - tr - dup;
 }
 
+static bool leaf_fits(const CdxFile::Node& n, int kl) {
+    LeafLayout l = leaf_layout(n.maxrec, kl);
+    return n.n * l.nbytes + n.data_bytes <= kLeafArea;
+}
+
+static void recount_leaf(const CdxFile::Tree& t, CdxFile::Node& n) {
+    n.data_bytes = 0;
+    n.maxrec = 0;
+    for (int i = 0; i < n.n; ++i) {
+        n.data_bytes += stored_len(t, n.keys, i);
+        n.maxrec = std::max(n.maxrec, n.recs[i]);
+    }
+}
+
 [[noreturn]] void CdxFile::damaged(const std::string& what) const {
     throw DamagedError(fmt::format("index file {} is damaged: {}", path_, what));
 }
@@ -439,7 +453,7 @@ void CdxFile::write_node(Tree& t, Node& n) {
             int len = kl - tr - dup;
             pos -= len;
             if (pos < 24 + (i + 1) * l.nbytes)
-                throw Error(fmt::format("internal error: leaf page {} of tag {} overflows", n.off, t.name));
+                throw Error(fmt::format("internal error: leaf page {} of tag {} overflows (n={} nbytes={} tracked={} maxrec={})", n.off, t.name, n.n, l.nbytes, n.data_bytes, maxrec));
             std::memcpy(p + pos, k + dup, len);
             uint64_t v = uint64_t(n.recs[i]) | (uint64_t(dup) << l.recbits) | (uint64_t(tr) << (l.recbits + l.dupbits));
             for (int b = 0; b < l.nbytes; ++b) p[24 + i * l.nbytes + b] = uint8_t(v >> (8 * b));
@@ -653,20 +667,6 @@ void CdxFile::fix_separators(Tree& t, std::vector<std::pair<uint32_t, int>>& pat
     }
 }
 
-static bool leaf_fits(const CdxFile::Node& n, int kl) {
-    LeafLayout l = leaf_layout(n.maxrec, kl);
-    return n.n * l.nbytes + n.data_bytes <= kLeafArea;
-}
-
-static void recount_leaf(const CdxFile::Tree& t, CdxFile::Node& n) {
-    n.data_bytes = 0;
-    n.maxrec = 0;
-    for (int i = 0; i < n.n; ++i) {
-        n.data_bytes += stored_len(t, n.keys, i);
-        n.maxrec = std::max(n.maxrec, n.recs[i]);
-    }
-}
-
 // Splits the overfull node at path[level] into two; the new page takes the upper half.
 void CdxFile::split(Tree& t, std::vector<std::pair<uint32_t, int>>& path, size_t level) {
     int kl = t.keylen;
@@ -819,9 +819,12 @@ bool CdxFile::remove(Tree& t, const uint8_t* key, uint32_t recno) {
     t.dirty = true;
     if (n->n == 0) {
         remove_from_parent(t, path, path.size() - 1);
-    } else if (i == n->n) {
-        fix_separators(t, path, path.size() - 1);
+        return true;
     }
+    if (i == n->n) fix_separators(t, path, path.size() - 1);
+    // Removing a key can make the next one share less with its new neighbour, so the
+    // compressed page may grow: split it when it no longer fits.
+    if (!leaf_fits(*n, kl)) split(t, path, path.size() - 1);
     return true;
 }
 
