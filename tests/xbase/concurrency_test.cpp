@@ -150,7 +150,7 @@ CliResult run_cli(const std::string& args) {
 const std::vector<xbase::FieldSpec> kFields = {
     {"WRITER", 'N', 2, 0}, {"SEQ", 'N', 6, 0}, {"NAME", 'C', 12, 0}, {"AMOUNT", 'N', 10, 2}};
 const std::vector<xbase::TagSpec> kTags = {
-    {"NAME", "NAME"}, {"WS", "STR(WRITER,2)+STR(SEQ,6)"}, {"SEQ", "SEQ"}};
+    {"NAME", "NAME", ""}, {"WS", "STR(WRITER,2)+STR(SEQ,6)", ""}, {"SEQ", "SEQ", ""}};
 enum { F_WRITER, F_SEQ, F_NAME, F_AMOUNT };
 
 struct Row {
@@ -378,7 +378,9 @@ TEST(Concurrency, ShareModesOfOtherProcesses) {
         } else {
             std::unique_ptr<Table> t;
             EXPECT_NO_THROW(t = Table::open(path, c.wanted.opts));
-            if (t) EXPECT_EQ(t->reccount(), 1u);
+            if (t) {
+                EXPECT_EQ(t->reccount(), 1u);
+            }
         }
         // The data tool opens read-only shared for `info` and reports a busy table with exit 3.
         CliResult cli = run_cli("dbf info " + path);

@@ -321,3 +321,52 @@ TEST(Write, RefusesBadDefinitionsWithoutLeavingFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+// A tag whose expression this engine cannot evaluate still serves navigation; any change
+// to the table is refused with an error naming the tag and its expression.
+TEST(Write, UncompilableTagIsReadOnly) {
+    TempDir tmp;
+    std::string path = (tmp.dir / "CTOCTO.dbf").string();
+    {
+        auto t = Table::create(path, {{"CTCODIGO", 'C', 10, 0}, {"CTDESCRI", 'C', 30, 0}}, {{"Cto1", "CtCodigo"}, {"Cto2", "CtDescri"}});
+        for (const char* c : {"B", "A", "C"}) {
+            t->append_blank();
+            t->put_text(0, c);
+        }
+    }
+    // Rename the function in the stored key text to one the engine does not know.
+    std::string cdx = (tmp.dir / "CTOCTO.cdx").string();
+    std::string bytes;
+    {
+        std::ifstream in(cdx, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    size_t at = bytes.find("CtDescri");
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, 8, "Qx(CtCo)");
+    std::ofstream(cdx, std::ios::binary | std::ios::trunc) << bytes;
+
+    auto t = Table::open(path, {false, false});
+    ASSERT_FALSE(t->tag(1).compiled);
+    t->set_order("CTO1");
+    std::vector<std::string> codes;
+    for (t->go_top(); !t->eof(); t->skip(1)) codes.push_back(t->get_text(0).substr(0, 1));
+    EXPECT_EQ(codes, (std::vector<std::string>{"A", "B", "C"}));
+    t->set_order("CTO2");
+    size_t n = 0;
+    for (t->go_top(); !t->eof(); t->skip(1)) ++n;
+    EXPECT_EQ(n, 3u);
+    try {
+        t->append_blank();
+        FAIL() << "append was allowed";
+    } catch (const xbase::ExprError& e) {
+        std::string m = e.what();
+        EXPECT_NE(m.find("CTO2"), std::string::npos) << m;
+        EXPECT_NE(m.find("Qx(CtCo)"), std::string::npos) << m;
+    }
+    EXPECT_EQ(t->reccount(), 3u);
+}
+
+}  // namespace
