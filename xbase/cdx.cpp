@@ -83,15 +83,30 @@ LeafLayout leaf_layout(uint32_t maxrec, int keylen) {
     return l;
 }
 
+// Both counts run eight bytes at a time: they are computed for every key written.
 int trail_count(const uint8_t* k, int kl, uint8_t pad) {
+    const uint64_t pat = 0x0101010101010101ull * pad;
     int t = 0;
+    while (kl - t >= 8) {
+        uint64_t w;
+        std::memcpy(&w, k + kl - t - 8, 8);
+        uint64_t x = w ^ pat;
+        if (x) return t + (__builtin_clzll(x) >> 3);  // little-endian: high bytes are the last ones
+        t += 8;
+    }
     while (t < kl && k[kl - 1 - t] == pad) ++t;
     return t;
 }
 
 int dup_count(const uint8_t* prev, const uint8_t* k, int kl, int trail) {
-    int d = 0;
-    int lim = kl - trail;
+    int lim = kl - trail, d = 0;
+    while (lim - d >= 8) {
+        uint64_t a, b;
+        std::memcpy(&a, prev + d, 8);
+        std::memcpy(&b, k + d, 8);
+        if (uint64_t x = a ^ b) return d + (__builtin_ctzll(x) >> 3);
+        d += 8;
+    }
     while (d < lim && prev[d] == k[d]) ++d;
     return d;
 }
@@ -322,6 +337,10 @@ void CdxFile::load_directory() {
     read_tree_header(dir_);
     counter_ = dir_.version;
     if (dir_.keylen != 10) damaged(fmt::format("the tag directory has key length {}", dir_.keylen));
+    // The key type (and so the trailing byte of compressed keys) is known only to the table
+    // that compiled the expressions: keep it across a reload.
+    std::unordered_map<std::string, uint8_t> pads;
+    for (auto& t : tags_) pads[t.name] = t.pad;
     tags_.clear();
     Cursor c;
     std::vector<std::pair<uint32_t, std::string>> found;
@@ -338,15 +357,16 @@ void CdxFile::load_directory() {
         Tree t;
         t.name = name;
         t.header = off;
-        t.pad = ' ';
+        auto p = pads.find(name);
+        t.pad = p == pads.end() ? ' ' : p->second;
         read_tree_header(t);
         tags_.push_back(std::move(t));
     }
 }
 
 CdxFile::Node& CdxFile::node(Tree& t, uint32_t off) {
-    auto it = cache_.find(off);
-    if (it != cache_.end()) return *it->second;
+    size_t slot = off / kPage;
+    if (slot < cache_.size() && cache_[slot]) return *cache_[slot];
     if (off < 1024 || off % kPage || uint64_t(off) + kPage > file_size_)
         damaged(fmt::format("tag {} points to page {}, outside the file", t.name, off));
     uint8_t p[kPage];
@@ -404,7 +424,8 @@ CdxFile::Node& CdxFile::node(Tree& t, uint32_t off) {
         }
     }
     Node& ref = n;
-    cache_.emplace(off, std::move(nd));
+    if (slot >= cache_.size()) cache_.resize(std::max<size_t>(slot + 1, cache_.size() * 2));
+    cache_[slot] = std::move(nd);
     return ref;
 }
 
@@ -422,7 +443,9 @@ CdxFile::Node& CdxFile::new_node(Tree& t, bool leaf) {
     nd->attr = leaf ? 2 : 0;
     nd->dirty = true;
     Node& ref = *nd;
-    cache_[off] = std::move(nd);
+    size_t slot = off / kPage;
+    if (slot >= cache_.size()) cache_.resize(std::max<size_t>(slot + 1, cache_.size() * 2));
+    cache_[slot] = std::move(nd);
     dirty_.push_back(off);
     return ref;
 }
@@ -434,48 +457,67 @@ static void mark(CdxFile::Node& n, std::vector<uint32_t>& dirty) {
     }
 }
 
-void CdxFile::write_node(Tree& t, Node& n) {
-    uint8_t p[kPage] = {};
+// Encodes a leaf page from n entries given as key and record accessors.
+template <class KeyAt, class RecAt>
+static void encode_leaf(const CdxFile::Tree& t, uint32_t off, int n, KeyAt key, RecAt rec, uint16_t attr,
+                        uint32_t left, uint32_t right, uint8_t* p) {
+    std::memset(p, 0, kPage);
     int kl = t.keylen;
-    wr16(p, n.attr);
-    wr16(p + 2, uint32_t(n.n));
-    wr32(p + 4, n.left);
-    wr32(p + 8, n.right);
-    if (n.leaf()) {
-        uint32_t maxrec = 0;
-        for (int i = 0; i < n.n; ++i) maxrec = std::max(maxrec, n.recs[i]);
-        LeafLayout l = leaf_layout(maxrec, kl);
-        int pos = kPage;
-        for (int i = 0; i < n.n; ++i) {
-            const uint8_t* k = n.key(i, kl);
-            int tr = trail_count(k, kl, t.pad);
-            int dup = i > 0 ? dup_count(k - kl, k, kl, tr) : 0;
-            int len = kl - tr - dup;
-            pos -= len;
-            if (pos < 24 + (i + 1) * l.nbytes)
-                throw Error(fmt::format("internal error: leaf page {} of tag {} overflows (n={} nbytes={} tracked={} maxrec={})", n.off, t.name, n.n, l.nbytes, n.data_bytes, maxrec));
-            std::memcpy(p + pos, k + dup, len);
-            uint64_t v = uint64_t(n.recs[i]) | (uint64_t(dup) << l.recbits) | (uint64_t(tr) << (l.recbits + l.dupbits));
-            for (int b = 0; b < l.nbytes; ++b) p[24 + i * l.nbytes + b] = uint8_t(v >> (8 * b));
-        }
-        wr16(p + 12, uint32_t(pos - 24 - n.n * l.nbytes));
-        wr32(p + 14, l.recbits >= 32 ? 0xFFFFFFFFu : ((1u << l.recbits) - 1));
-        p[18] = uint8_t((1u << l.dupbits) - 1);
-        p[19] = uint8_t((1u << l.trailbits) - 1);
-        p[20] = uint8_t(l.recbits);
-        p[21] = uint8_t(l.dupbits);
-        p[22] = uint8_t(l.trailbits);
-        p[23] = uint8_t(l.nbytes);
-    } else {
-        for (int i = 0; i < n.n; ++i) {
-            uint8_t* e = p + 12 + i * (kl + 8);
-            std::memcpy(e, n.key(i, kl), kl);
-            wr32be(e + kl, n.recs[i]);
-            wr32be(e + kl + 4, n.childs[i]);
-        }
+    wr16(p, attr);
+    wr16(p + 2, uint32_t(n));
+    wr32(p + 4, left);
+    wr32(p + 8, right);
+    uint32_t maxrec = 0;
+    for (int i = 0; i < n; ++i) maxrec = std::max(maxrec, rec(i));
+    LeafLayout l = leaf_layout(maxrec, kl);
+    int pos = kPage;
+    const uint8_t* prev = nullptr;
+    for (int i = 0; i < n; ++i) {
+        const uint8_t* k = key(i);
+        int tr = trail_count(k, kl, t.pad);
+        int dup = prev ? dup_count(prev, k, kl, tr) : 0;
+        int len = kl - tr - dup;
+        pos -= len;
+        if (pos < 24 + (i + 1) * l.nbytes)
+            throw Error(fmt::format("internal error: leaf page {} of tag {} overflows", off, t.name));
+        std::memcpy(p + pos, k + dup, len);
+        uint64_t v = uint64_t(rec(i)) | (uint64_t(dup) << l.recbits) | (uint64_t(tr) << (l.recbits + l.dupbits));
+        for (int b = 0; b < l.nbytes; ++b) p[24 + i * l.nbytes + b] = uint8_t(v >> (8 * b));
+        prev = k;
     }
-    if (pwrite(fd_, p, kPage, n.off) != ssize_t(kPage))
-        throw Error(fmt::format("cannot write index file {}: {}", path_, errno_text()));
+    wr16(p + 12, uint32_t(pos - 24 - n * l.nbytes));
+    wr32(p + 14, l.recbits >= 32 ? 0xFFFFFFFFu : ((1u << l.recbits) - 1));
+    p[18] = uint8_t((1u << l.dupbits) - 1);
+    p[19] = uint8_t((1u << l.trailbits) - 1);
+    p[20] = uint8_t(l.recbits);
+    p[21] = uint8_t(l.dupbits);
+    p[22] = uint8_t(l.trailbits);
+    p[23] = uint8_t(l.nbytes);
+}
+
+template <class KeyAt, class RecAt, class ChildAt>
+static void encode_interior(const CdxFile::Tree& t, int n, KeyAt key, RecAt rec, ChildAt child, uint16_t attr,
+                            uint32_t left, uint32_t right, uint8_t* p) {
+    std::memset(p, 0, kPage);
+    int kl = t.keylen;
+    wr16(p, attr);
+    wr16(p + 2, uint32_t(n));
+    wr32(p + 4, left);
+    wr32(p + 8, right);
+    for (int i = 0; i < n; ++i) {
+        uint8_t* e = p + 12 + i * (kl + 8);
+        std::memcpy(e, key(i), kl);
+        wr32be(e + kl, rec(i));
+        wr32be(e + kl + 4, child(i));
+    }
+}
+
+void CdxFile::write_node(Tree& t, Node& n, uint8_t* p) {
+    int kl = t.keylen;
+    auto key = [&](int i) { return n.key(i, kl); };
+    auto rec = [&](int i) { return n.recs[i]; };
+    if (n.leaf()) encode_leaf(t, n.off, n.n, key, rec, n.attr, n.left, n.right, p);
+    else encode_interior(t, n.n, key, rec, [&](int i) { return n.childs[i]; }, n.attr, n.left, n.right, p);
     n.dirty = false;
 }
 
@@ -486,22 +528,35 @@ void CdxFile::flush() {
     if (!dirty_.empty()) {
         std::sort(dirty_.begin(), dirty_.end());
         dirty_.erase(std::unique(dirty_.begin(), dirty_.end()), dirty_.end());
+        // Consecutive pages are encoded into one buffer and written with one call.
+        std::vector<uint8_t> run;
+        uint32_t run_start = 0;
+        auto write_run = [&] {
+            if (run.empty()) return;
+            if (pwrite(fd_, run.data(), run.size(), off_t(run_start)) != ssize_t(run.size()))
+                throw Error(fmt::format("cannot write index file {}: {}", path_, errno_text()));
+            run.clear();
+        };
         for (uint32_t off : dirty_) {
-            auto it = cache_.find(off);
-            if (it == cache_.end() || !it->second->dirty) continue;
-            Node& n = *it->second;
+            size_t slot = off / kPage;
+            if (slot >= cache_.size() || !cache_[slot] || !cache_[slot]->dirty) continue;
+            Node& n = *cache_[slot];
+            if (!run.empty() && run_start + run.size() != off) write_run();
+            if (run.empty()) run_start = off;
+            run.resize(run.size() + kPage);
+            uint8_t* p = run.data() + run.size() - kPage;
             Tree* owner = n.tree == 0 ? &dir_ : nullptr;
             for (auto& t : tags_)
                 if (t.header == n.tree) owner = &t;
             if (n.freed || !owner) {
-                uint8_t p[kPage] = {};
-                if (pwrite(fd_, p, kPage, off) != ssize_t(kPage))
-                    throw Error(fmt::format("cannot write index file {}: {}", path_, errno_text()));
+                std::memset(p, 0, kPage);
                 n.dirty = false;
-                continue;
+            } else {
+                write_node(*owner, n, p);
             }
-            write_node(*owner, n);
+            if (run.size() >= (1u << 20)) write_run();
         }
+        write_run();
         dirty_.clear();
     }
     bool any = dir_.dirty;
@@ -623,7 +678,7 @@ bool CdxFile::prev(Tree& t, Cursor& c) {
 }
 
 bool CdxFile::lower_bound(Tree& t, const uint8_t* key, size_t len, Cursor& c) {
-    std::vector<std::pair<uint32_t, int>> path;
+    auto& path = walk_;
     descend(t, key, std::min<size_t>(len, t.keylen), 0, false, path);
     c.page = path.back().first;
     c.idx = path.back().second - 1;
@@ -631,7 +686,7 @@ bool CdxFile::lower_bound(Tree& t, const uint8_t* key, size_t len, Cursor& c) {
 }
 
 bool CdxFile::locate(Tree& t, const uint8_t* key, uint32_t recno, Cursor& c) {
-    std::vector<std::pair<uint32_t, int>> path;
+    auto& path = walk_;
     descend(t, key, t.keylen, recno, true, path);
     c.page = path.back().first;
     c.idx = path.back().second - 1;
@@ -668,20 +723,40 @@ void CdxFile::fix_separators(Tree& t, std::vector<std::pair<uint32_t, int>>& pat
 }
 
 // Splits the overfull node at path[level] into two; the new page takes the upper half.
-void CdxFile::split(Tree& t, std::vector<std::pair<uint32_t, int>>& path, size_t level) {
+// Bytes that entries [a, b) of a leaf need as a page of their own.
+static bool range_fits(const CdxFile::Tree& t, const CdxFile::Node& n, int a, int b) {
+    int kl = t.keylen, bytes = 0;
+    uint32_t maxrec = 0;
+    for (int i = a; i < b; ++i) {
+        const uint8_t* k = n.key(i, kl);
+        int tr = trail_count(k, kl, t.pad);
+        int dup = i > a ? dup_count(k - kl, k, kl, tr) : 0;
+        bytes += kl - tr - dup;
+        maxrec = std::max(maxrec, n.recs[i]);
+    }
+    return (b - a) * leaf_layout(maxrec, kl).nbytes + bytes <= kLeafArea;
+}
+
+void CdxFile::split(Tree& t, std::vector<std::pair<uint32_t, int>>& path, size_t level, bool at_end) {
     int kl = t.keylen;
     uint32_t off = path[level].first;
     bool leaf = node(t, off).leaf();
     Node& right = new_node(t, leaf);
     Node& n = node(t, off);
-    int m = n.n / 2;
+    // A key added at the right edge (records appended in key order) leaves the lower page
+    // full; otherwise the page is halved.
+    int m = at_end ? n.n - 1 : n.n / 2;
     if (leaf) {
-        // Split by bytes so both halves end up about equally full.
-        int total = 0, acc = 0;
-        std::vector<int> sz(n.n);
-        for (int i = 0; i < n.n; ++i) total += (sz[i] = stored_len(t, n.keys, i));
-        for (m = 0; m < n.n - 1 && acc * 2 < total; ++m) acc += sz[m];
-        if (m == 0) m = 1;
+        if (!at_end || !range_fits(t, n, 0, m) || !range_fits(t, n, m, n.n)) {
+            LeafLayout l = leaf_layout(n.maxrec, kl);
+            int total = 0, acc = 0;
+            std::vector<int> sz(n.n);
+            for (int i = 0; i < n.n; ++i) total += (sz[i] = stored_len(t, n.keys, i) + l.nbytes);
+            for (m = 0; m < n.n - 1 && acc * 2 < total; ++m) acc += sz[m];
+            if (m == 0) m = 1;
+            while (m > 1 && !range_fits(t, n, 0, m)) --m;
+            while (m < n.n - 1 && !range_fits(t, n, m, n.n)) ++m;
+        }
     }
     right.n = n.n - m;
     right.keys.assign(n.keys.begin() + size_t(m) * kl, n.keys.end());
@@ -731,11 +806,11 @@ void CdxFile::split(Tree& t, std::vector<std::pair<uint32_t, int>>& path, size_t
     parent.childs[i + 1] = right.off;
     ++parent.n;
     mark(parent, dirty_);
-    if (parent.n * (kl + 8) > kInteriorArea) split(t, path, level - 1);
+    if (parent.n * (kl + 8) > kInteriorArea) split(t, path, level - 1, i + 1 == parent.n - 1);
 }
 
 void CdxFile::insert(Tree& t, const uint8_t* key, uint32_t recno) {
-    std::vector<std::pair<uint32_t, int>> path;
+    auto& path = walk_;
     descend(t, key, t.keylen, recno, true, path);
     int kl = t.keylen;
     Node& n = node(t, path.back().first);
@@ -751,7 +826,7 @@ void CdxFile::insert(Tree& t, const uint8_t* key, uint32_t recno) {
     t.dirty = true;
     bool was_last = i == n.n - 1;
     if (was_last) fix_separators(t, path, path.size() - 1);
-    if (!leaf_fits(n, kl)) split(t, path, path.size() - 1);
+    if (!leaf_fits(n, kl)) split(t, path, path.size() - 1, was_last);
 }
 
 // Removes the (now empty) node at path[level] from its parent.
@@ -802,7 +877,7 @@ void CdxFile::remove_from_parent(Tree& t, std::vector<std::pair<uint32_t, int>>&
 }
 
 bool CdxFile::remove(Tree& t, const uint8_t* key, uint32_t recno) {
-    std::vector<std::pair<uint32_t, int>> path;
+    auto& path = walk_;
     descend(t, key, t.keylen, recno, true, path);
     int kl = t.keylen;
     Node* n = &node(t, path.back().first);
@@ -824,65 +899,88 @@ bool CdxFile::remove(Tree& t, const uint8_t* key, uint32_t recno) {
     if (i == n->n) fix_separators(t, path, path.size() - 1);
     // Removing a key can make the next one share less with its new neighbour, so the
     // compressed page may grow: split it when it no longer fits.
-    if (!leaf_fits(*n, kl)) split(t, path, path.size() - 1);
+    if (!leaf_fits(*n, kl)) split(t, path, path.size() - 1, false);
     return true;
 }
 
-// Bulk load: leaves packed full from sorted entries, then interior levels above them.
+// Bulk load: leaves packed full from sorted entries, then interior levels above them, all
+// encoded straight into consecutive pages and written with one call.
 void CdxFile::build(Tree& t, const std::vector<Entry>& sorted) {
     int kl = t.keylen;
-    std::vector<Node*> level;
-    Node* cur = &new_node(t, true);
-    level.push_back(cur);
-    LeafLayout maxl = leaf_layout(0, kl);
-    for (const Entry& e : sorted) {
-        int len = 0;
-        {
-            int tr = trail_count(e.key, kl, t.pad);
-            int dup = cur->n > 0 ? dup_count(cur->key(cur->n - 1, kl), e.key, kl, tr) : 0;
-            len = kl - tr - dup;
-        }
-        uint32_t mr = std::max(cur->maxrec, e.recno);
-        maxl = leaf_layout(mr, kl);
-        if (cur->n > 0 && (cur->n + 1) * maxl.nbytes + cur->data_bytes + len > kLeafArea) {
-            Node* nx = &new_node(t, true);
-            cur->right = nx->off;
-            nx->left = cur->off;
-            cur = nx;
-            level.push_back(cur);
-            int tr = trail_count(e.key, kl, t.pad);
-            len = kl - tr;
-        }
-        cur->keys.insert(cur->keys.end(), e.key, e.key + kl);
-        cur->recs.push_back(e.recno);
-        ++cur->n;
-        cur->data_bytes += len;
-        cur->maxrec = std::max(cur->maxrec, e.recno);
-    }
-    int per = kInteriorArea / (kl + 8);
-    while (level.size() > 1) {
-        std::vector<Node*> up;
-        Node* p = nullptr;
-        for (Node* c : level) {
-            if (!p || p->n >= per) {
-                Node* np = &new_node(t, false);
-                if (p) {
-                    p->right = np->off;
-                    np->left = p->off;
-                }
-                p = np;
-                up.push_back(p);
+    size_t n = sorted.size();
+    // Leaf boundaries: as many entries per page as fit.
+    std::vector<size_t> starts{0};
+    {
+        size_t first = 0;
+        int data = 0;
+        uint32_t maxrec = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t* k = sorted[i].key;
+            int tr = trail_count(k, kl, t.pad);
+            int len = kl - tr - (i > first ? dup_count(sorted[i - 1].key, k, kl, tr) : 0);
+            uint32_t mr = std::max(maxrec, sorted[i].recno);
+            int nb = leaf_layout(mr, kl).nbytes;
+            if (i > first && int(i - first + 1) * nb + data + len > kLeafArea) {
+                first = i;
+                starts.push_back(i);
+                data = kl - tr;
+                maxrec = sorted[i].recno;
+            } else {
+                data += len;
+                maxrec = mr;
             }
-            const uint8_t* mk = c->key(c->n - 1, kl);
-            p->keys.insert(p->keys.end(), mk, mk + kl);
-            p->recs.push_back(c->recs[c->n - 1]);
-            p->childs.push_back(c->off);
-            ++p->n;
         }
-        level.swap(up);
     }
-    level[0]->attr |= 1;
-    t.root = level[0]->off;
+    size_t leaves = starts.size();
+    int per = kInteriorArea / (kl + 8);
+    // Pages per level, bottom up, to know every page's offset before encoding.
+    std::vector<size_t> level_pages{leaves};
+    while (level_pages.back() > 1) level_pages.push_back((level_pages.back() + per - 1) / per);
+    size_t total = 0;
+    for (size_t c : level_pages) total += c;
+    uint32_t base = uint32_t(file_size_);
+    file_size_ += uint64_t(total) * kPage;
+    std::vector<uint8_t> pages(total * kPage);
+    auto off_of = [&](size_t page) { return uint32_t(base + page * kPage); };
+    bool single = total == 1;
+    // Leaves.
+    std::vector<const uint8_t*> up_key(leaves);
+    std::vector<uint32_t> up_rec(leaves), up_child(leaves);
+    for (size_t j = 0; j < leaves; ++j) {
+        size_t a = starts[j], b = j + 1 < leaves ? starts[j + 1] : n;
+        encode_leaf(t, off_of(j), int(b - a), [&](int i) { return sorted[a + size_t(i)].key; },
+                    [&](int i) { return sorted[a + size_t(i)].recno; }, uint16_t(single ? 3 : 2),
+                    j ? off_of(j - 1) : kNone, j + 1 < leaves ? off_of(j + 1) : kNone, pages.data() + j * kPage);
+        static const uint8_t nothing[256] = {};
+        up_key[j] = b > a ? sorted[b - 1].key : nothing;
+        up_rec[j] = b > a ? sorted[b - 1].recno : 0;
+        up_child[j] = off_of(j);
+    }
+    // Interior levels: each entry is the last key of its child.
+    size_t page = leaves;
+    for (size_t lv = 1; lv < level_pages.size(); ++lv) {
+        size_t count = level_pages[lv];
+        bool root = lv + 1 == level_pages.size();
+        std::vector<const uint8_t*> nk(count);
+        std::vector<uint32_t> nr(count), nc(count);
+        for (size_t j = 0; j < count; ++j) {
+            size_t a = j * size_t(per), b = std::min(up_key.size(), a + size_t(per));
+            encode_interior(t, int(b - a), [&](int i) { return up_key[a + size_t(i)]; },
+                            [&](int i) { return up_rec[a + size_t(i)]; }, [&](int i) { return up_child[a + size_t(i)]; },
+                            uint16_t(root ? 1 : 0), j ? off_of(page + j - 1) : kNone,
+                            j + 1 < count ? off_of(page + j + 1) : kNone, pages.data() + (page + j) * kPage);
+            nk[j] = up_key[b - 1];
+            nr[j] = up_rec[b - 1];
+            nc[j] = off_of(page + j);
+        }
+        up_key.swap(nk);
+        up_rec.swap(nr);
+        up_child.swap(nc);
+        page += count;
+    }
+    if (pwrite(fd_, pages.data(), pages.size(), off_t(base)) != ssize_t(pages.size()))
+        throw Error(fmt::format("cannot write index file {}: {}", path_, errno_text()));
+    t.root = off_of(total - 1);
     t.dirty = true;
 }
 

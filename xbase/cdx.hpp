@@ -99,11 +99,11 @@ private:
     Node& new_node(Tree& t, bool leaf);
     uint32_t alloc_page();
     void drop_cache();
-    void write_node(Tree& t, Node& n);
+    void write_node(Tree& t, Node& n, uint8_t* page);
     void descend(Tree& t, const uint8_t* key, size_t len, uint32_t recno, bool use_recno,
                  std::vector<std::pair<uint32_t, int>>& path);
     void fix_separators(Tree& t, std::vector<std::pair<uint32_t, int>>& path, size_t level);
-    void split(Tree& t, std::vector<std::pair<uint32_t, int>>& path, size_t level);
+    void split(Tree& t, std::vector<std::pair<uint32_t, int>>& path, size_t level, bool at_end);
     void remove_from_parent(Tree& t, std::vector<std::pair<uint32_t, int>>& path, size_t level);
     void build(Tree& t, const std::vector<Entry>& sorted);
     void write_directory();
@@ -125,7 +125,8 @@ private:
     bool dir_rebuild_ = false;
     Tree dir_;
     std::vector<Tree> tags_;
-    std::unordered_map<uint32_t, std::unique_ptr<Node>> cache_;
+    std::vector<std::unique_ptr<Node>> cache_;  // by page number
+    std::vector<std::pair<uint32_t, int>> walk_;  // reused descent path
     std::vector<uint32_t> dirty_;
 };
 

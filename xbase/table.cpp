@@ -153,7 +153,8 @@ struct Table::Impl {
 
     // Exclusive-mode read cache of records, in chunks.
     uint32_t chunk_recs = 1;
-    std::unordered_map<uint32_t, std::vector<uint8_t>> chunks;
+    std::vector<std::vector<uint8_t>> chunks;  // by chunk number
+    bool pending = false;  // exclusive append whose record is not in the file yet
 
     std::vector<uint8_t> keybuf_old, keybuf_new;
 
@@ -218,19 +219,29 @@ struct Table::Impl {
         }
     }
 
+    // Records wholly in the file (an exclusive append is written when it is flushed).
+    uint32_t file_records() const { return pending ? count - 1 : count; }
+
     void read_rec(uint32_t r, uint8_t* dst) {
         if (excl) {
-            uint32_t ch = (r - 1) / chunk_recs;
-            auto it = chunks.find(ch);
-            uint32_t first = ch * chunk_recs + 1;
-            if (it == chunks.end() || (r - first + 1) * rl > it->second.size()) {
-                uint32_t n = std::min(chunk_recs, count - first + 1);
-                std::vector<uint8_t> data(size_t(n) * rl);
-                ssize_t got = pread(fd, data.data(), data.size(), off_t(hl + uint64_t(first - 1) * rl));
-                if (got != ssize_t(data.size())) damaged(fmt::format("record {} is past the end of the file", r));
-                it = chunks.insert_or_assign(ch, std::move(data)).first;
+            if (pending && r == count) {
+                std::memcpy(dst, blank.data(), rl);
+                return;
             }
-            std::memcpy(dst, it->second.data() + size_t(r - first) * rl, rl);
+            uint32_t ch = (r - 1) / chunk_recs;
+            if (ch >= chunks.size()) chunks.resize(ch + 1);
+            std::vector<uint8_t>& c = chunks[ch];
+            uint32_t first = ch * chunk_recs + 1;
+            if ((r - first + 1) * rl > c.size()) {
+                uint32_t n = std::min(chunk_recs, file_records() - first + 1);
+                c.resize(size_t(n) * rl);
+                ssize_t got = pread(fd, c.data(), c.size(), off_t(hl + uint64_t(first - 1) * rl));
+                if (got != ssize_t(c.size())) {
+                    c.clear();
+                    damaged(fmt::format("record {} is past the end of the file", r));
+                }
+            }
+            std::memcpy(dst, c.data() + size_t(r - first) * rl, rl);
             return;
         }
         ssize_t got = pread(fd, dst, rl, off_t(hl + uint64_t(r - 1) * rl));
@@ -238,15 +249,26 @@ struct Table::Impl {
     }
 
     void write_rec(uint32_t r, const uint8_t* src) {
-        if (pwrite(fd, src, rl, off_t(hl + uint64_t(r - 1) * rl)) != ssize_t(rl))
-            throw Error(fmt::format("cannot write record {} of table {}: {}", r, path, errno_text()));
+        bool last = pending && r == count;
+        // A new last record carries the end-of-file mark with it.
+        ssize_t want = ssize_t(rl) + (last ? 1 : 0);
+        ssize_t wrote;
+        if (last) {
+            std::vector<uint8_t> w(src, src + rl);
+            w.push_back(0x1A);
+            wrote = pwrite(fd, w.data(), w.size(), off_t(hl + uint64_t(r - 1) * rl));
+        } else {
+            wrote = pwrite(fd, src, rl, off_t(hl + uint64_t(r - 1) * rl));
+        }
+        if (wrote != want) throw Error(fmt::format("cannot write record {} of table {}: {}", r, path, errno_text()));
+        if (last) pending = false;
         if (excl) {
             uint32_t ch = (r - 1) / chunk_recs;
-            auto it = chunks.find(ch);
-            if (it != chunks.end()) {
+            if (ch < chunks.size()) {
+                std::vector<uint8_t>& c = chunks[ch];
                 size_t at = size_t(r - 1 - ch * chunk_recs) * rl;
-                if (at + rl <= it->second.size()) std::memcpy(it->second.data() + at, src, rl);
-                else chunks.erase(it);
+                if (at + rl <= c.size()) std::memcpy(c.data() + at, src, rl);
+                else c.clear();
             }
         }
     }
@@ -375,8 +397,8 @@ struct Table::Impl {
     void index_record_change();
     void build_all_tags(const std::vector<TagSpec>& specs);
     void compile_tags();
-    std::vector<std::vector<CdxFile::Entry>> collect(const std::vector<TagState*>& ts, std::vector<uint8_t>& arena,
-                                                     std::vector<std::vector<uint8_t>>& keystore);
+    std::vector<std::vector<CdxFile::Entry>> collect(const std::vector<TagState*>& ts,
+                                                     std::vector<std::unique_ptr<uint8_t[]>>& keystore);
     void key_to_bytes(TagState& t, std::string_view key, std::vector<uint8_t>& out);
 };
 
@@ -451,9 +473,18 @@ std::unique_ptr<Table> Table::open(const std::string& path_in, OpenOptions opts)
         if (f.name.empty() || !valid_type(f.type))
             m.damaged(fmt::format("field {} has an invalid name or type", m.fields.size() + 1));
         if (f.len == 0) m.damaged(fmt::format("field {} has length 0", f.name));
-        if (f.type == 'C' && d[17] != 0 && f.len > 254 && m.version != 0x30 && m.version != 0x31) {
-            // Only wide text fields use the decimals byte as a length high byte.
+        // Binary and date fields have fixed widths; anything else would be read past its bytes.
+        int want = 0;
+        switch (f.type) {
+            case 'D': want = 8; break;
+            case 'I': want = 4; break;
+            case 'B': case 'Y': case 'T': want = 8; break;
+            case 'M': case 'G': case 'P': if (f.len != 4 && f.len != 10) want = 10; break;
+            case 'N': case 'F': if (f.len > 32) m.damaged(fmt::format("numeric field {} is {} wide", f.name, f.len)); break;
+            default: break;
         }
+        if (want && f.len != want)
+            m.damaged(fmt::format("field {} of type {} is {} bytes wide instead of {}", f.name, f.type, f.len, want));
         off += f.len;
         if (f.type == 'M' || f.type == 'G' || f.type == 'P') m.has_memo_fields = true;
         m.fields.push_back(std::move(f));
@@ -848,7 +879,8 @@ bool Table::seek(std::string_view key, bool soft) {
     if (m.order < 0) throw Error(fmt::format("seek in table {} needs a tag order", m.path));
     std::vector<uint8_t> k;
     m.key_to_bytes(m.tags[size_t(m.order)], key, k);
-    return seek_raw(k.data(), k.size(), soft);
+    static const uint8_t none = 0;  // an empty key matches every entry
+    return seek_raw(k.empty() ? &none : k.data(), k.size(), soft);
 }
 
 bool Table::seek_number(double v, bool soft) {
@@ -1172,8 +1204,10 @@ void Table::Impl::flush() {
     require_writable();
     if (std::memcmp(buf.data(), orig.data(), rl) != 0 || appended) {
         check_writable_tags();
-        index_record_change();
+        // The record goes to the file before its keys, so that another process reaching it
+        // through an index always finds its data.
         write_rec(recno, buf.data());
+        index_record_change();
         orig = buf;
         if (excl) header_dirty = true;
     }
@@ -1204,15 +1238,19 @@ void Table::append_blank() {
             m.count = rd32(b);
         }
         r = m.count + 1;
-        std::vector<uint8_t> w(m.blank);
-        w.push_back(0x1A);
-        if (pwrite(m.fd, w.data(), w.size(), off_t(m.hl + uint64_t(r - 1) * m.rl)) != ssize_t(w.size()))
-            throw Error(fmt::format("cannot append to table {}: {}", m.path, errno_text()));
-        m.count = r;
-        if (m.excl) m.header_dirty = true; else m.write_header();
         if (m.excl) {
-            uint32_t ch = (r - 1) / m.chunk_recs;
-            m.chunks.erase(ch);
+            // Alone on the table: the record is written once, when it is flushed.
+            m.count = r;
+            m.pending = true;
+            m.header_dirty = true;
+        } else {
+            // Other processes see the new record (and its number is taken) at once.
+            std::vector<uint8_t> w(m.blank);
+            w.push_back(0x1A);
+            if (pwrite(m.fd, w.data(), w.size(), off_t(m.hl + uint64_t(r - 1) * m.rl)) != ssize_t(w.size()))
+                throw Error(fmt::format("cannot append to table {}: {}", m.path, errno_text()));
+            m.count = r;
+            m.write_header();
         }
     } catch (...) {
         m.header_unlock();
@@ -1319,36 +1357,105 @@ bool Table::is_locked(uint32_t r) const {
 // ---------------------------------------------------------------- whole-table operations
 
 // Evaluates the keys of the given tags for every record in one pass over the file.
-std::vector<std::vector<CdxFile::Entry>> Table::Impl::collect(const std::vector<TagState*>& ts, std::vector<uint8_t>&,
-                                                              std::vector<std::vector<uint8_t>>& keystore) {
+// Sorts index entries by key bytes, then record number. Keys of a tag often share long
+// prefixes (surnames, cost centres, blank fields), so this is a three-way radix quicksort
+// on eight key bytes at a time, held in the item itself so that partitioning does not
+// chase key pointers.
+struct SortItem {
+    uint64_t head;  // key bytes [depth, depth + 8), big-endian
+    const uint8_t* key;
+    uint32_t recno;
+};
+
+static void load_heads(SortItem* a, size_t n, size_t depth, size_t kl) {
+    size_t take = std::min<size_t>(8, kl - depth);
+    for (size_t i = 0; i < n; ++i) {
+        uint64_t h = 0;
+        const uint8_t* k = a[i].key + depth;
+        for (size_t b = 0; b < 8; ++b) h = (h << 8) | (b < take ? k[b] : 0);
+        a[i].head = h;
+    }
+}
+
+static void sort_items(SortItem* a, size_t n, size_t depth, size_t kl, bool heads_loaded) {
+    while (n > 1) {
+        if (depth >= kl) {
+            std::sort(a, a + n, [](const SortItem& x, const SortItem& y) { return x.recno < y.recno; });
+            return;
+        }
+        if (n < 16) {
+            std::sort(a, a + n, [depth, kl](const SortItem& x, const SortItem& y) {
+                int c = std::memcmp(x.key + depth, y.key + depth, kl - depth);
+                return c < 0 || (c == 0 && x.recno < y.recno);
+            });
+            return;
+        }
+        if (!heads_loaded) load_heads(a, n, depth, kl);
+        uint64_t p0 = a[0].head, p1 = a[n / 2].head, p2 = a[n - 1].head;
+        uint64_t pivot = std::max(std::min(p0, p1), std::min(std::max(p0, p1), p2));
+        size_t lt = 0, i = 0, gt = n;
+        while (i < gt) {
+            uint64_t h = a[i].head;
+            if (h < pivot) std::swap(a[lt++], a[i++]);
+            else if (h > pivot) std::swap(a[i], a[--gt]);
+            else ++i;
+        }
+        sort_items(a, lt, depth, kl, true);
+        sort_items(a + gt, n - gt, depth, kl, true);
+        a += lt;
+        n = gt - lt;
+        depth += 8;
+        heads_loaded = false;
+    }
+}
+
+static void sort_entries(std::vector<CdxFile::Entry>& v, size_t kl) {
+    // Entries arrive in record order: a tag already in key order needs no work.
+    bool sorted = true;
+    for (size_t j = 1; j < v.size() && sorted; ++j) {
+        int c = std::memcmp(v[j - 1].key, v[j].key, kl);
+        sorted = c < 0 || (c == 0 && v[j - 1].recno < v[j].recno);
+    }
+    if (sorted) return;
+    std::vector<SortItem> items(v.size());
+    for (size_t j = 0; j < v.size(); ++j) items[j] = {0, v[j].key, v[j].recno};
+    sort_items(items.data(), items.size(), 0, kl, false);
+    for (size_t j = 0; j < v.size(); ++j) v[j] = {items[j].key, items[j].recno};
+}
+
+std::vector<std::vector<CdxFile::Entry>> Table::Impl::collect(const std::vector<TagState*>& ts,
+                                                              std::vector<std::unique_ptr<uint8_t[]>>& keystore) {
     std::vector<std::vector<CdxFile::Entry>> out(ts.size());
-    keystore.assign(ts.size(), {});
-    for (size_t i = 0; i < ts.size(); ++i) keystore[i].resize(size_t(count) * ts[i]->info.keylen);
-    std::vector<uint32_t> nkeys(ts.size(), 0);
+    keystore.clear();
+    for (size_t i = 0; i < ts.size(); ++i) {
+        keystore.emplace_back(new uint8_t[size_t(count) * ts[i]->info.keylen + 1]);
+        out[i].reserve(count);
+    }
     const uint32_t batch = std::max<uint32_t>(1, (1u << 20) / rl);
     std::vector<uint8_t> data(size_t(batch) * rl);
     for (uint32_t first = 1; first <= count; first += batch) {
         uint32_t n = std::min(batch, count - first + 1);
         ssize_t got = pread(fd, data.data(), size_t(n) * rl, off_t(hl + uint64_t(first - 1) * rl));
         if (got != ssize_t(size_t(n) * rl)) damaged(fmt::format("record {} is past the end of the file", first));
-        for (uint32_t j = 0; j < n; ++j) {
-            const uint8_t* rec = data.data() + size_t(j) * rl;
-            for (size_t i = 0; i < ts.size(); ++i) {
-                if (!ts[i]->cond->always_true() && !ts[i]->cond->eval(rec)) continue;
-                ts[i]->key->eval(rec, keystore[i].data() + size_t(nkeys[i]) * ts[i]->info.keylen);
-                out[i].push_back({nullptr, first + j});
-                ++nkeys[i];
+        for (size_t i = 0; i < ts.size(); ++i) {
+            const KeyExpr& key = *ts[i]->key;
+            const ForExpr& cond = *ts[i]->cond;
+            bool all = cond.always_true();
+            size_t kl = size_t(ts[i]->info.keylen);
+            auto& v = out[i];
+            for (uint32_t j = 0; j < n; ++j) {
+                const uint8_t* rec = data.data() + size_t(j) * rl;
+                if (!all && !cond.eval(rec)) continue;
+                uint8_t* k = keystore[i].get() + v.size() * kl;
+                key.eval(rec, k);
+                v.push_back({k, first + j});
             }
         }
     }
     for (size_t i = 0; i < ts.size(); ++i) {
         size_t kl = ts[i]->info.keylen;
-        for (size_t j = 0; j < out[i].size(); ++j) out[i][j].key = keystore[i].data() + j * kl;
-        // Records were visited in order, so a stable sort on the key alone orders ties by
-        // record number.
-        std::stable_sort(out[i].begin(), out[i].end(), [kl](const CdxFile::Entry& a, const CdxFile::Entry& b) {
-            return std::memcmp(a.key, b.key, kl) < 0;
-        });
+        sort_entries(out[i], kl);
+
         if (ts[i]->info.unique) {
             auto& v = out[i];
             size_t w = 0;
@@ -1379,9 +1486,8 @@ void Table::Impl::build_all_tags(const std::vector<TagSpec>& specs) {
     }
     std::vector<TagState*> ptrs;
     for (auto& t : fresh) ptrs.push_back(&t);
-    std::vector<uint8_t> arena;
-    std::vector<std::vector<uint8_t>> store;
-    auto entries = collect(ptrs, arena, store);
+    std::vector<std::unique_ptr<uint8_t[]>> store;
+    auto entries = collect(ptrs, store);
     cdx->begin_write();
     struct G { CdxFile* c; ~G() { c->end_write(); } } g{cdx.get()};
     cdx->clear();
@@ -1434,9 +1540,8 @@ void Table::create_tag(const TagSpec& spec) {
     ts.key.emplace(std::move(key));
     ts.cond.emplace(std::move(cond));
     std::vector<TagState*> one{&ts};
-    std::vector<uint8_t> arena;
-    std::vector<std::vector<uint8_t>> store;
-    auto entries = m.collect(one, arena, store);
+    std::vector<std::unique_ptr<uint8_t[]>> store;
+    auto entries = m.collect(one, store);
     m.cdx->begin_write();
     {
         struct G { CdxFile* c; ~G() { c->end_write(); } } g{m.cdx.get()};
@@ -1553,9 +1658,8 @@ std::vector<std::string> Table::check_indexes() {
         ok.push_back(&t);
         idx.push_back(i);
     }
-    std::vector<uint8_t> arena;
-    std::vector<std::vector<uint8_t>> store;
-    auto expected = m.collect(ok, arena, store);
+    std::vector<std::unique_ptr<uint8_t[]>> store;
+    auto expected = m.collect(ok, store);
     for (size_t j = 0; j < ok.size(); ++j) {
         CdxFile::Tree& tr = m.cdx->tags()[idx[j]];
         std::vector<std::pair<std::string, uint32_t>> actual;

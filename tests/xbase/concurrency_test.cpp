@@ -75,6 +75,11 @@ public:
         if (::read(in_, &got, 1) != 1) throw std::runtime_error(fmt::format("other side gone while waiting for '{}'", c));
         if (got != c) throw std::runtime_error(fmt::format("expected '{}' but got '{}'", c, got));
     }
+    // True when a byte from the other side is waiting (without reading it).
+    bool ready() {
+        pollfd p{in_, POLLIN, 0};
+        return ::poll(&p, 1, 0) > 0;
+    }
 
 private:
     static void close_fd(int& fd) { ::close(fd); fd = -1; }
@@ -219,13 +224,50 @@ TEST(Concurrency, AppendsFromSeveralProcessesAllLandOnceWithConsistentTags) {
             return 0;
         }));
     }
+    const uint32_t total = kWriters * kPerWriter;
+    // A reader walks the compound tag over and over while the writers append: a walk never
+    // fails, never visits a record twice, never loses an entry an earlier walk saw, and the
+    // records it finds already written come in key order. (A record may still be blank
+    // when its index entry is already there.)
+    Channel rch;
+    Child reader(&rch, [&rch, &path] {
+        auto t = Table::open(path, {false, true});
+        t->set_order("WS");
+        rch.send('R');
+        rch.expect('G');
+        size_t last = 0;
+        for (bool final_walk = false;;) {
+            final_walk = rch.ready();
+            std::vector<bool> seen(total + 1);
+            std::pair<int, int> prev{0, 0};
+            size_t n = 0;
+            for (t->go_top(); !t->eof(); t->skip(1), ++n) {
+                REQUIRE(t->recno() <= total && !seen[t->recno()]);
+                seen[t->recno()] = true;
+                std::pair<int, int> ws{int(t->get_number(F_WRITER)), int(t->get_number(F_SEQ))};
+                if (ws.first == 0) continue;
+                REQUIRE(prev < ws);
+                prev = ws;
+            }
+            REQUIRE(n >= last);
+            last = n;
+            if (final_walk) break;
+        }
+        rch.expect('S');
+        REQUIRE(last == total);
+        return 0;
+    });
+
     // Everyone has the table open before anyone appends.
     for (auto& ch : chans) ch->expect('R');
+    rch.expect('R');
     for (auto& ch : chans) ch->send('G');
+    rch.send('G');
     for (auto& k : kids) EXPECT_EQ(k->wait(), 0);
+    rch.send('S');
+    EXPECT_EQ(reader.wait(), 0);
 
     auto t = Table::open(path);
-    const uint32_t total = kWriters * kPerWriter;
     ASSERT_EQ(t->reccount(), total);
     EXPECT_EQ(fs::file_size(path), t->header_length() + uint64_t(total) * t->record_length() + 1)
         << "the file should end right after the last record and its end-of-file byte";

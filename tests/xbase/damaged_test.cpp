@@ -33,7 +33,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path kFixtures = fs::path(PLANILLA_FIXTURES) / "xbase";
-constexpr int kProbeSeconds = 60;
+constexpr int kProbeSeconds = 30;
 
 using Bytes = std::string;
 
@@ -401,27 +401,45 @@ public:
     }
     const fs::path& dir() const { return dir_; }
 
-    // Copies a fixture table with its companions, damages the copies and returns the .dbf.
-    fs::path make(const Case& c) {
+    // Copies a fixture table with its companions, damages the copies (when `damage` is given;
+    // it must change something) and returns the .dbf.
+    fs::path make(const std::string& t, const std::function<void(Files&)>& damage = {}) {
         Files f;
-        const std::string t = c.table;
         f.dbf = slurp(kFixtures / (t + ".dbf"));
         if (fs::exists(kFixtures / (t + ".cdx"))) f.cdx = slurp(kFixtures / (t + ".cdx"));
         if (fs::exists(kFixtures / (t + ".fpt"))) f.fpt = slurp(kFixtures / (t + ".fpt"));
         Files before = f;
-        c.damage(f);
-        if (f.dbf == before.dbf && f.cdx == before.cdx && f.fpt == before.fpt) throw std::runtime_error("damage changed nothing");
+        if (damage) {
+            damage(f);
+            if (f.dbf == before.dbf && f.cdx == before.cdx && f.fpt == before.fpt) throw std::runtime_error("damage changed nothing");
+        }
         spit(dir_ / (t + ".dbf"), f.dbf);
         if (!before.cdx.empty()) spit(dir_ / (t + ".cdx"), f.cdx);
         if (!before.fpt.empty()) spit(dir_ / (t + ".fpt"), f.fpt);
         return dir_ / (t + ".dbf");
     }
 
-    std::vector<std::pair<std::string, Bytes>> snapshot() const {
-        std::vector<std::pair<std::string, Bytes>> s;
+    using Snapshot = std::vector<std::pair<std::string, Bytes>>;
+    Snapshot snapshot() const {
+        Snapshot s;
         for (const auto& e : fs::directory_iterator(dir_)) s.emplace_back(e.path().filename().string(), slurp(e.path()));
         std::sort(s.begin(), s.end());
         return s;
+    }
+    // Empty when the files are as in `before`; otherwise which file changed and where.
+    std::string changes_since(const Snapshot& before) const {
+        Snapshot now = snapshot();
+        std::string out;
+        for (size_t i = 0; i < std::max(now.size(), before.size()); ++i) {
+            if (i >= now.size() || i >= before.size() || now[i].first != before[i].first) return "the set of files changed";
+            const Bytes &a = before[i].second, &b = now[i].second;
+            if (a == b) continue;
+            size_t at = 0;
+            while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+            out += now[i].first + " changed at byte " + std::to_string(at) + " (length " + std::to_string(a.size()) + " -> " +
+                   std::to_string(b.size()) + "); ";
+        }
+        return out;
     }
 
 private:
@@ -434,57 +452,67 @@ std::string damaged_file(const fs::path& dbf, const Case& c) {
 
 // ---- the probes
 
+const std::pair<const char*, xbase::OpenOptions> kModes[] = {
+    {"read-only", {false, true}}, {"shared", {false, false}}, {"exclusive", {true, false}}};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class Damaged : public ::testing::TestWithParam<Case> {};
 
+// Each mode works on fresh copies, so that a write in one mode cannot hide behind another.
 TEST_P(Damaged, EndsInAnErrorNamingTheFileAndChangesNothing) {
     const Case& c = GetParam();
-    Scratch s;
-    fs::path dbf = s.make(c);
-    const std::string file = damaged_file(dbf, c);
-    const auto before = s.snapshot();
-    const std::pair<const char*, xbase::OpenOptions> modes[] = {
-        {"read-only", {false, true}}, {"shared", {false, false}}, {"exclusive", {true, false}}};
-    for (const auto& [mode, opts] : modes) {
+    for (const auto& [mode, opts] : kModes) {
         SCOPED_TRACE(mode);
+        Scratch s;
+        fs::path dbf = s.make(c.table, c.damage);
+        const std::string file = damaged_file(dbf, c);
+        const auto before = s.snapshot();
         Outcome o = run_guarded([&, opts = opts](Reporter& r) {
             std::unique_ptr<xbase::Table> t;
             r.step("open", [&] { t = xbase::Table::open(dbf.string(), opts); });
             if (t) walk(*t, r);
         });
-        bool ok = o.ending == Outcome::Finished;
         EXPECT_EQ(o.ending, Outcome::Finished) << o.describe();
         const Event* first = nullptr;
         for (const Event& e : o.events) {
             EXPECT_EQ(e.kind, 'D') << e.op << ": " << e.message;
-            ok = ok && e.kind == 'D';
             if (e.kind == 'D' || e.kind == 'E') {
                 EXPECT_NE(e.message.find(file), std::string::npos) << e.op << ": " << e.message << "\n  should name " << file;
                 if (!first) first = &e;
             }
         }
         if (o.ending == Outcome::Finished) {
-            ASSERT_NE(first, nullptr) << "no error at all:" << o.describe();
-            EXPECT_NE(first->message.find(c.what), std::string::npos) << first->message << "\n  should say '" << c.what << "'";
+            EXPECT_NE(first, nullptr) << "no error at all:" << o.describe();
+            if (first) {
+                EXPECT_NE(first->message.find(c.what), std::string::npos) << first->message << "\n  should say '" << c.what << "'";
+            }
         }
-        EXPECT_TRUE(s.snapshot() == before) << "files changed";
-        if (!ok) break;  // one report per broken case is enough
+        EXPECT_EQ(s.changes_since(before), "");
+        if (o.ending != Outcome::Finished) break;  // a crash or hang is reported once, not for every mode
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Damaged, ::testing::ValuesIn(cases()),
                          [](const ::testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
 
-// The untouched fixtures walk through the same probe without any error: the damaged cases
-// fail because of their damage, not because of the probe.
-TEST(DamagedProbe, IntactFixturesWalkCleanly) {
+// Copies of the untouched fixtures walk through the same probe, in every mode, without any
+// error and without a byte changing: the damaged cases fail because of their damage.
+TEST(DamagedProbe, IntactCopiesWalkCleanlyAndStayUnchanged) {
     for (const char* table : {"VIA", "NOTAS", "MIXTAGS", "PERSONAL"}) {
-        SCOPED_TRACE(table);
-        Outcome o = run_guarded([&](Reporter& r) {
-            auto t = xbase::Table::open((kFixtures / (std::string(table) + ".dbf")).string(), {false, true});
-            walk(*t, r);
-        });
-        EXPECT_EQ(o.ending, Outcome::Finished) << o.describe();
-        EXPECT_TRUE(o.events.empty()) << o.describe();
+        for (const auto& [mode, opts] : kModes) {
+            SCOPED_TRACE(std::string(table) + " " + mode);
+            Scratch s;
+            fs::path dbf = s.make(table);
+            const auto before = s.snapshot();
+            Outcome o = run_guarded([&, opts = opts](Reporter& r) {
+                auto t = xbase::Table::open(dbf.string(), opts);
+                walk(*t, r);
+            });
+            EXPECT_EQ(o.ending, Outcome::Finished) << o.describe();
+            EXPECT_TRUE(o.events.empty()) << o.describe();
+            EXPECT_EQ(s.changes_since(before), "");
+        }
     }
 }
 
@@ -495,13 +523,15 @@ struct CliCase {
     const char* command;  // dbf sub-command
 };
 
+void PrintTo(const CliCase& c, std::ostream* os) { *os << c.damage << " " << c.command; }
+
 class DamagedCli : public ::testing::TestWithParam<CliCase> {};
 
 TEST_P(DamagedCli, ExitsWithFourNamingTheFile) {
     const CliCase& cc = GetParam();
     const Case& c = case_named(cc.damage);
     Scratch s;
-    fs::path dbf = s.make(c);
+    fs::path dbf = s.make(c.table, c.damage);
     fs::path err = s.dir().parent_path() / (s.dir().filename().string() + ".stderr");
     const auto before = s.snapshot();
     pid_t pid = ::fork();
@@ -522,7 +552,7 @@ TEST_P(DamagedCli, ExitsWithFourNamingTheFile) {
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << msg;
     EXPECT_EQ(WEXITSTATUS(status), 4) << msg;
     EXPECT_NE(msg.find(damaged_file(dbf, c)), std::string::npos) << msg;
-    EXPECT_TRUE(s.snapshot() == before) << "files changed";
+    EXPECT_EQ(s.changes_since(before), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, DamagedCli,

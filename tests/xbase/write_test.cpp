@@ -370,3 +370,30 @@ TEST(Write, UncompilableTagIsReadOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// Long runs of one key appended in order (a blank code on every record) keep pages full,
+// also once record numbers need wider leaf entries past 65,535.
+TEST(Write, LongRunOfEqualKeysPastWideRecordNumbers) {
+    TempDir tmp;
+    std::string path = (tmp.dir / "RUNS.dbf").string();
+    {
+        auto t = Table::create(path, {{"CODE", 'C', 8, 0}, {"N", 'N', 6, 0}}, {{"RUN1", "Code"}, {"RUN2", "Str(N,6)"}});
+        for (int i = 0; i < 70000; ++i) {
+            t->append_blank();
+            if (i % 1000 == 999) t->put_text(0, "Z");
+            t->put_number(1, i);
+        }
+        t->commit();
+        EXPECT_TRUE(t->check_indexes().empty());
+    }
+    // 70,000 entries of 3-4 bytes fill fewer than 1,500 pages per tag.
+    EXPECT_LT(fs::file_size(tmp.dir / "RUNS.cdx"), 2u * 1500 * 512);
+    auto t = Table::open(path, {false, true});
+    t->set_order("RUN2");
+    EXPECT_TRUE(t->seek("65536"));
+    EXPECT_EQ(t->recno(), 65537u);
+}
+
+}  // namespace
