@@ -392,7 +392,7 @@ TEST(Write, LongRunOfEqualKeysPastWideRecordNumbers) {
     EXPECT_LT(fs::file_size(tmp.dir / "RUNS.cdx"), 2u * 1500 * 512);
     auto t = Table::open(path, {false, true});
     t->set_order("RUN2");
-    EXPECT_TRUE(t->seek("65536"));
+    EXPECT_TRUE(t->seek(" 65536"));
     EXPECT_EQ(t->recno(), 65537u);
 }
 
