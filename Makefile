@@ -29,10 +29,14 @@ bench: deps
 	./build-bench/bench/xbase_bench
 
 FUZZ_SECONDS ?= 30
+# New inputs go to a scratch corpus; the seeds in fuzz/corpus stay as committed.
 fuzz: deps
 	CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLANILLA_TESTS=OFF -DPLANILLA_FUZZ=ON >/dev/null
 	cmake --build build-fuzz -j $(JOBS)
-	@for f in build-fuzz/fuzz/fuzz_*; do echo "== $$f"; $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 fuzz/corpus/$$(basename $$f) || exit 1; done
+	@for f in build-fuzz/fuzz/fuzz_*; do \
+	  n=$$(basename $$f); scratch=$$(mktemp -d); echo "== $$n"; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -artifact_prefix=build-fuzz/ $$scratch fuzz/corpus/$$n || { rm -rf $$scratch; exit 1; }; \
+	  rm -rf $$scratch; done
 
 clean:
 	rm -rf $(BUILD) $(TESTBUILD) build-bench build-fuzz

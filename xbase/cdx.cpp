@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <unordered_set>
 
 #include <fmt/format.h>
 
@@ -365,9 +366,17 @@ void CdxFile::load_directory() {
 }
 
 CdxFile::Node& CdxFile::node(Tree& t, uint32_t off) {
+    if (off < 1024 || off % kPage)
+        damaged(fmt::format("tag {} points to {}, which is not a page", t.name, off));
     size_t slot = off / kPage;
-    if (slot < cache_.size() && cache_[slot]) return *cache_[slot];
-    if (off < 1024 || off % kPage || uint64_t(off) + kPage > file_size_)
+    if (slot < cache_.size() && cache_[slot]) {
+        // Pages belong to one tree: a page reached from another is a damaged link.
+        if (cache_[slot]->tree != t.header)
+            damaged(fmt::format("page {} is reached from tag {} and from another tree", off, t.name));
+        return *cache_[slot];
+    }
+    if (cache_only_) throw CacheMiss{};
+    if (uint64_t(off) + kPage > file_size_)
         damaged(fmt::format("tag {} points to page {}, outside the file", t.name, off));
     uint8_t p[kPage];
     if (pread(fd_, p, kPage, off) != ssize_t(kPage)) damaged(fmt::format("cannot read page {}", off));
@@ -525,6 +534,7 @@ void CdxFile::write_node(Tree& t, Node& n, uint8_t* p) {
 void CdxFile::flush() {
     if (read_only_ || fd_ < 0) return;
     if (dir_rebuild_) write_directory();
+    bool wrote_pages = !dirty_.empty();
     if (!dirty_.empty()) {
         std::sort(dirty_.begin(), dirty_.end());
         dirty_.erase(std::unique(dirty_.begin(), dirty_.end()), dirty_.end());
@@ -571,7 +581,7 @@ void CdxFile::flush() {
         dir_.version = counter_;
         write_tree_header(dir_);
         cleared_ = false;
-    } else if (!exclusive_) {
+    } else if (!exclusive_ && wrote_pages) {
         // Page changes without header changes still tell other processes to drop caches.
         ++counter_;
         dir_.version = counter_;
@@ -653,10 +663,12 @@ bool CdxFile::next(Tree& t, Cursor& c) {
     while (c.idx >= n->n) {
         if (n->right == kNone || n->right == 0) { c = Cursor{}; return false; }
         if (++guard > 1000000) damaged(fmt::format("leaf pages of tag {} loop", t.name));
+        uint32_t from = c.page;
         c.page = n->right;
         c.idx = 0;
         n = &node(t, c.page);
         if (!n->leaf()) damaged(fmt::format("leaf page of tag {} links to interior page {}", t.name, c.page));
+        if (n->left != from) damaged(fmt::format("leaf pages {} and {} of tag {} do not link back to each other (a broken chain or a loop)", from, c.page, t.name));
     }
     return true;
 }
@@ -669,9 +681,11 @@ bool CdxFile::prev(Tree& t, Cursor& c) {
     while (c.idx < 0) {
         if (n->left == kNone || n->left == 0) { c = Cursor{}; return false; }
         if (++guard > 1000000) damaged(fmt::format("leaf pages of tag {} loop", t.name));
+        uint32_t from = c.page;
         c.page = n->left;
         n = &node(t, c.page);
         if (!n->leaf()) damaged(fmt::format("leaf page of tag {} links to interior page {}", t.name, c.page));
+        if (n->right != from) damaged(fmt::format("leaf pages {} and {} of tag {} do not link back to each other (a broken chain or a loop)", c.page, from, t.name));
         c.idx = n->n - 1;
     }
     return true;
@@ -693,8 +707,22 @@ bool CdxFile::locate(Tree& t, const uint8_t* key, uint32_t recno, Cursor& c) {
     return next(t, c);
 }
 
-const uint8_t* CdxFile::key_at(Tree& t, const Cursor& c) { return node(t, c.page).key(c.idx, t.keylen); }
-uint32_t CdxFile::recno_at(Tree& t, const Cursor& c) { return node(t, c.page).recs[c.idx]; }
+const uint8_t* CdxFile::key_at(Tree& t, const Cursor& c) {
+    Node& n = node(t, c.page);
+    if (c.idx < 0 || c.idx >= n.n) damaged(fmt::format("position {} is outside page {} of tag {}", c.idx, c.page, t.name));
+    return n.key(c.idx, t.keylen);
+}
+uint32_t CdxFile::recno_at(Tree& t, const Cursor& c) {
+    Node& n = node(t, c.page);
+    if (c.idx < 0 || c.idx >= n.n) damaged(fmt::format("position {} is outside page {} of tag {}", c.idx, c.page, t.name));
+    return n.recs[c.idx];
+}
+
+uint32_t CdxFile::recno_near(Tree& t, const Cursor& c, int ahead) {
+    Node& n = node(t, c.page);
+    int i = c.idx + ahead;
+    return i >= 0 && i < n.n ? n.recs[i] : 0;
+}
 
 uint32_t CdxFile::find_key(Tree& t, const uint8_t* key) {
     Cursor c;
@@ -1072,12 +1100,11 @@ std::vector<std::string> CdxFile::check_tree(Tree& t, std::vector<std::pair<std:
     keys.clear();
     // Walk the tree top-down and check that every separator is the maximum of its child.
     std::vector<uint32_t> leaves;
+    std::unordered_set<uint32_t> visited;
     std::function<void(uint32_t, int, const uint8_t*, uint32_t, bool)> walk =
         [&](uint32_t off, int depth, const uint8_t* sep, uint32_t seprec, bool has_sep) {
-            if (depth > kMaxDepth) {
-                problems.push_back(fmt::format("tag {}: tree deeper than {} levels", t.name, kMaxDepth));
-                return;
-            }
+            if (depth > kMaxDepth) damaged(fmt::format("tag {} is deeper than {} levels", t.name, kMaxDepth));
+            if (!visited.insert(off).second) damaged(fmt::format("page {} of tag {} is reached twice", off, t.name));
             Node& n = node(t, off);
             if (n.n == 0 && off != t.root) problems.push_back(fmt::format("tag {}: empty page {}", t.name, off));
             if (has_sep && n.n > 0 &&

@@ -55,7 +55,10 @@ public:
     void end_read();
     bool begin_write();
     void end_write();  // writes dirty pages and headers, bumps the change counter
-    uint32_t generation() const { return generation_; }  // increments whenever the cache is dropped
+    uint32_t generation() const { return generation_; }
+    // True when no process has changed the file since it was last read (reads the change
+    // counter without locking: enough to trust pages already cached).
+    bool unchanged() { return exclusive_ || read_counter() == counter_; }  // increments whenever the cache is dropped
 
     // Navigation within one tag (ascending order of key bytes, then record number).
     bool first(Tree& t, Cursor& c);
@@ -68,6 +71,8 @@ public:
     bool locate(Tree& t, const uint8_t* key, uint32_t recno, Cursor& c);
     const uint8_t* key_at(Tree& t, const Cursor& c);
     uint32_t recno_at(Tree& t, const Cursor& c);
+    // Record number `ahead` entries away in the same page (negative: before), 0 past its ends.
+    uint32_t recno_near(Tree& t, const Cursor& c, int ahead);
 
     void insert(Tree& t, const uint8_t* key, uint32_t recno);
     bool remove(Tree& t, const uint8_t* key, uint32_t recno);
@@ -89,6 +94,12 @@ public:
     void sync();
 
     struct Node;  // a decoded page
+
+    // Thrown by page access in cache-only mode when a page is not in memory.
+    struct CacheMiss {};
+    // In cache-only mode pages are never read from the file (a lock-free reader must not
+    // read pages a writer may be rewriting).
+    void set_cache_only(bool on) { cache_only_ = on; }
 
 private:
     CdxFile() = default;
@@ -123,6 +134,7 @@ private:
     int write_depth_ = 0;
     bool cleared_ = false;
     bool dir_rebuild_ = false;
+    bool cache_only_ = false;
     Tree dir_;
     std::vector<Tree> tags_;
     std::vector<std::unique_ptr<Node>> cache_;  // by page number

@@ -305,6 +305,12 @@ struct Table::Impl {
             throw LockError(fmt::format("record {} of table {} is not locked", recno, path));
     }
 
+    // Before the first change of a record its image is kept, to find the keys to replace.
+    void start_change() {
+        check_record_writable();
+        if (!dirty) orig = buf;
+    }
+
     void require_exclusive(const char* what) const {
         require_writable();
         if (!excl) throw BusyError(fmt::format("{} of table {} needs the table open exclusively", what, path));
@@ -320,13 +326,11 @@ struct Table::Impl {
 
     void load(uint32_t r) {
         if (r >= 1 && r <= count) {
-            read_rec(r, buf.data());
-            orig = buf;
+            read_rec(r, buf.data());  // orig is taken when a change starts
             recno = r;
             eof = false;
         } else {
             buf = blank;
-            orig = blank;
             recno = count + 1;
             eof = true;
         }
@@ -378,6 +382,43 @@ struct Table::Impl {
         return asc_first ? cdx->first(t, c) : cdx->last(t, c);
     }
 
+    // Runs a positioning step (which sets the position from scratch, so it may run twice)
+    // inside an index read section. In shared mode, when no process has changed the index
+    // since it was read, the step first runs on cached pages alone without the index lock.
+    template <class F>
+    auto index_read(F&& f) {
+        if (!excl && cdx->unchanged()) {
+            cdx->set_cache_only(true);
+            try {
+                auto r = f();
+                cdx->set_cache_only(false);
+                return r;
+            } catch (const CdxFile::CacheMiss&) {
+                cdx->set_cache_only(false);
+            } catch (...) {
+                cdx->set_cache_only(false);
+                throw;
+            }
+        }
+        cdx->begin_read();
+        struct G { CdxFile* c; ~G() { c->end_read(); } } g{cdx.get()};
+        return f();
+    }
+
+    // An ordered scan visits records in no physical order: start fetching the next few while
+    // the caller works on this one.
+    void prefetch_ahead(const CdxFile::Cursor& c, int dir) {
+        if (!excl) return;
+        for (int k = 1; k <= 4; ++k) {
+            uint32_t r = cdx->recno_near(tree(), c, dir * k);
+            if (!r) return;
+            uint32_t ch = (r - 1) / chunk_recs;
+            if (ch >= chunks.size()) return;
+            size_t at = size_t(r - 1 - ch * chunk_recs) * rl;
+            if (at + rl <= chunks[ch].size()) __builtin_prefetch(chunks[ch].data() + at);
+        }
+    }
+
     // From cursor c (valid), walks in logical direction until a visible record.
     bool settle(CdxFile::Cursor c, int logical_dir) {
         int dir = desc() ? -logical_dir : logical_dir;
@@ -387,13 +428,17 @@ struct Table::Impl {
             if (r >= 1 && r > count) refresh_count();
             if (r >= 1 && r <= count) {
                 load(r);
-                if (visible()) return true;
+                if (visible()) {
+                    prefetch_ahead(c, dir);
+                    return true;
+                }
             }
             if (!tree_step(dir, c)) return false;
         }
     }
 
     void flush();
+    bool seek_in_tree(const uint8_t* key, size_t len, bool soft);
     void index_record_change();
     void build_all_tags(const std::vector<TagSpec>& specs);
     void compile_tags();
@@ -643,7 +688,9 @@ void Table::close() {
         if (!m.ro) {
             m.flush();
             if (m.header_dirty) m.write_header();
-            if (m.cdx) m.cdx->flush();
+            // Shared opens write index pages inside their locked sections; only an exclusive
+            // open keeps pages back until now.
+            if (m.cdx && m.excl) m.cdx->flush();
         }
     } catch (...) {
         err = std::current_exception();
@@ -724,13 +771,14 @@ void Table::go_top() {
         m.bof = true;
         return;
     }
-    m.cdx->begin_read();
-    struct G { CdxFile* c; ~G() { c->end_read(); } } g{m.cdx.get()};
-    CdxFile::Cursor c;
-    if (!m.tree_edge(true, c) || !m.settle(c, +1)) {
-        m.set_eof();
-        m.bof = true;
-    }
+    m.index_read([&] {
+        CdxFile::Cursor c;
+        if (!m.tree_edge(true, c) || !m.settle(c, +1)) {
+            m.set_eof();
+            m.bof = true;
+        }
+        return 0;
+    });
 }
 
 void Table::go_bottom() {
@@ -747,13 +795,14 @@ void Table::go_bottom() {
         m.bof = true;
         return;
     }
-    m.cdx->begin_read();
-    struct G { CdxFile* c; ~G() { c->end_read(); } } g{m.cdx.get()};
-    CdxFile::Cursor c;
-    if (!m.tree_edge(false, c) || !m.settle(c, -1)) {
-        m.set_eof();
-        m.bof = true;
-    }
+    m.index_read([&] {
+        CdxFile::Cursor c;
+        if (!m.tree_edge(false, c) || !m.settle(c, -1)) {
+            m.set_eof();
+            m.bof = true;
+        }
+        return 0;
+    });
 }
 
 void Table::skip(long n) {
@@ -799,6 +848,21 @@ void Table::skip(long n) {
             }
         }
         return;
+    }
+    if (!m.excl && steps == 1 && !m.eof && m.cur_valid && m.cur_gen == m.cdx->generation() && m.cdx->unchanged()) {
+        // Nobody has changed the index since its pages were read: the next entry of the
+        // cached page is current without taking the index lock.
+        int tdir = m.desc() ? -dir : dir;
+        uint32_t r = m.cdx->recno_near(m.tree(), m.cur, tdir);
+        if (r && r <= m.count) {
+            m.load(r);
+            if (m.visible()) {
+                CdxFile::Cursor c = m.cur;
+                c.idx += tdir;
+                m.remember(c);
+                return;
+            }
+        }
     }
     m.cdx->begin_read();
     struct G { CdxFile* c; ~G() { c->end_read(); } } g{m.cdx.get()};
@@ -900,8 +964,11 @@ bool Table::seek_raw(const uint8_t* key, size_t len, bool soft) {
     if (m.order < 0) throw Error(fmt::format("seek in table {} needs a tag order", m.path));
     m.flush();
     m.bof = false;
-    m.cdx->begin_read();
-    struct G { CdxFile* c; ~G() { c->end_read(); } } g{m.cdx.get()};
+    return m.index_read([&] { return m.seek_in_tree(key, len, soft); });
+}
+
+bool Table::Impl::seek_in_tree(const uint8_t* key, size_t len, bool soft) {
+    Impl& m = *this;
     CdxFile::Tree& t = m.tree();
     len = std::min<size_t>(len, t.keylen);
     auto matches = [&](const CdxFile::Cursor& c) { return std::memcmp(m.cdx->key_at(t, c), key, len) == 0; };
@@ -1030,7 +1097,7 @@ std::string Table::get_text(int fi) const {
 
 void Table::put_text(int fi, std::string_view text) {
     Impl& m = *impl_;
-    m.check_record_writable();
+    m.start_change();
     const Field& f = m.fields.at(size_t(fi));
     uint8_t* p = m.buf.data() + f.offset;
     if (f.type == 'C') {
@@ -1059,7 +1126,7 @@ void Table::put_text(int fi, std::string_view text) {
 
 void Table::put_number(int fi, double v) {
     Impl& m = *impl_;
-    m.check_record_writable();
+    m.start_change();
     const Field& f = m.fields.at(size_t(fi));
     uint8_t* p = m.buf.data() + f.offset;
     switch (f.type) {
@@ -1087,7 +1154,7 @@ void Table::put_number(int fi, double v) {
 
 void Table::put_date(int fi, int32_t jd) {
     Impl& m = *impl_;
-    m.check_record_writable();
+    m.start_change();
     const Field& f = m.fields.at(size_t(fi));
     uint8_t* p = m.buf.data() + f.offset;
     if (f.type != 'D') throw ValueError(fmt::format("field {} of table {} is not a date", f.name, m.path));
@@ -1105,7 +1172,7 @@ void Table::put_date(int fi, int32_t jd) {
 
 void Table::put_logical(int fi, bool v) {
     Impl& m = *impl_;
-    m.check_record_writable();
+    m.start_change();
     const Field& f = m.fields.at(size_t(fi));
     if (f.type != 'L') throw ValueError(fmt::format("field {} of table {} is not logical", f.name, m.path));
     m.buf[f.offset] = v ? 'T' : 'F';
@@ -1276,14 +1343,14 @@ void Table::append_blank() {
 
 void Table::delete_record() {
     Impl& m = *impl_;
-    m.check_record_writable();
+    m.start_change();
     m.buf[0] = '*';
     m.dirty = true;
 }
 
 void Table::recall() {
     Impl& m = *impl_;
-    m.check_record_writable();
+    m.start_change();
     m.buf[0] = ' ';
     m.dirty = true;
 }
@@ -1310,7 +1377,6 @@ bool Table::lock_record(uint32_t r, int wait_ms) {
     // Another workstation may have changed the record since it was read.
     if (r == m.recno && !m.eof && !m.dirty) {
         m.read_rec(r, m.buf.data());
-        m.orig = m.buf;
     }
     return true;
 }
@@ -1331,7 +1397,6 @@ bool Table::lock_file(int wait_ms) {
     m.file_locked = ok;
     if (ok && !m.eof && !m.dirty) {
         m.read_rec(m.recno, m.buf.data());
-        m.orig = m.buf;
     }
     return ok;
 }
