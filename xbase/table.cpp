@@ -128,6 +128,7 @@ struct Table::Impl {
     bool header_dirty = false;
     std::vector<Field> fields;
     bool has_memo_fields = false;
+    std::string memo_error;  // why memo fields cannot be used, when they cannot
     std::unique_ptr<MemoFile> memo;
     std::unique_ptr<CdxFile> cdx;
     std::vector<TagState> tags;
@@ -548,9 +549,13 @@ std::unique_ptr<Table> Table::open(const std::string& path_in, OpenOptions opts)
     std::string stem = strip_ext(base_of(path));
     if (m.has_memo_fields) {
         m.memo_path = find_ci(dir_of(path), stem + ".fpt");
-        if (m.memo_path.empty()) m.memo_path = find_ci(dir_of(path), stem + ".dbt");
-        if (m.memo_path.empty()) throw Error(fmt::format("the memo file of table {} is missing", path));
-        m.memo = MemoFile::open(m.memo_path, m.ro);
+        // Without its memo file the table still opens: the other fields stay usable, and
+        // reading or writing a memo says what is missing.
+        if (m.memo_path.empty())
+            m.memo_error = fmt::format("the memo file {} of table {} is missing{}", stem + ".fpt", path,
+                                       find_ci(dir_of(path), stem + ".dbt").empty() ? "" : " (DBT memo files are not supported)");
+        else
+            m.memo = MemoFile::open(m.memo_path, m.ro);
     }
     m.cdx_path = find_ci(dir_of(path), stem + ".cdx");
     if (!m.cdx_path.empty()) {
@@ -1068,7 +1073,8 @@ std::string Table::get_text(int fi) const {
         case 'C': return to_utf8(std::string_view(reinterpret_cast<const char*>(p), f.len), m.cp);
         case 'M': case 'G': case 'P': {
             uint32_t b = memo_block(f, p);
-            if (!b || !m.memo) return {};
+            if (!b) return {};
+            if (!m.memo) throw Error(m.memo_error);
             std::string raw = m.memo->read(b);
             return f.type == 'M' ? to_utf8(raw, m.cp) : raw;
         }
@@ -1108,6 +1114,7 @@ void Table::put_text(int fi, std::string_view text) {
     } else if (is_memo(f)) {
         std::string b = f.type == 'M' ? from_utf8(text, m.cp) : std::string(text);
         uint32_t old = memo_block(f, p);
+        if (!m.memo) throw Error(m.memo_error);
         uint32_t nb = b.empty() ? 0 : m.memo->write(old, b);
         if (f.len == 4) {
             wr32(p, nb);

@@ -397,3 +397,23 @@ TEST(Write, LongRunOfEqualKeysPastWideRecordNumbers) {
 }
 
 }  // namespace
+
+namespace {
+
+// A table whose memo file is missing opens; its other fields read, its memos say what is missing.
+TEST(Write, MissingMemoFileIsReportedOnUse) {
+    TempDir tmp;
+    std::string dbf = tmp.copy("NOTAS");
+    fs::remove(tmp.dir / "NOTAS.fpt");
+    auto t = Table::open(dbf, {false, true});
+    t->go_to(3);
+    EXPECT_EQ(t->get_text(t->field_index("NOCODIGO")), "0003");
+    try {
+        t->get_text(t->field_index("NOTEXTO"));
+        FAIL() << "memo read without its file";
+    } catch (const xbase::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("NOTAS.fpt"), std::string::npos) << e.what();
+    }
+}
+
+}  // namespace
