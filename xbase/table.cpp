@@ -439,6 +439,7 @@ struct Table::Impl {
     }
 
     void flush();
+    void go_edge(bool top);
     bool seek_in_tree(const uint8_t* key, size_t len, bool soft);
     void index_record_change();
     void build_all_tags(const std::vector<TagSpec>& specs);
@@ -762,53 +763,29 @@ void Table::set_filter(std::function<bool(Table&)> f) { impl_->filter = std::mov
 
 // ---------------------------------------------------------------- navigation
 
-void Table::go_top() {
-    Impl& m = *impl_;
-    m.flush();
-    m.bof = false;
-    if (m.order < 0) {
-        m.refresh_count();
-        for (uint32_t r = 1; r <= m.count; ++r) {
-            m.load(r);
-            if (m.visible()) return;
+// Top or bottom in the current order: the first (or last) visible record, else end of file
+// with bof set.
+void Table::Impl::go_edge(bool top) {
+    flush();
+    bof = false;
+    if (order < 0) {
+        refresh_count();
+        for (uint32_t i = 1; i <= count; ++i) {
+            load(top ? i : count + 1 - i);
+            if (visible()) return;
         }
-        m.set_eof();
-        m.bof = true;
+    } else if (index_read([&] {
+                   CdxFile::Cursor c;
+                   return tree_edge(top, c) && settle(c, top ? +1 : -1);
+               })) {
         return;
     }
-    m.index_read([&] {
-        CdxFile::Cursor c;
-        if (!m.tree_edge(true, c) || !m.settle(c, +1)) {
-            m.set_eof();
-            m.bof = true;
-        }
-        return 0;
-    });
+    set_eof();
+    bof = true;
 }
 
-void Table::go_bottom() {
-    Impl& m = *impl_;
-    m.flush();
-    m.bof = false;
-    if (m.order < 0) {
-        m.refresh_count();
-        for (uint32_t r = m.count; r >= 1; --r) {
-            m.load(r);
-            if (m.visible()) return;
-        }
-        m.set_eof();
-        m.bof = true;
-        return;
-    }
-    m.index_read([&] {
-        CdxFile::Cursor c;
-        if (!m.tree_edge(false, c) || !m.settle(c, -1)) {
-            m.set_eof();
-            m.bof = true;
-        }
-        return 0;
-    });
-}
+void Table::go_top() { impl_->go_edge(true); }
+void Table::go_bottom() { impl_->go_edge(false); }
 
 void Table::skip(long n) {
     Impl& m = *impl_;
