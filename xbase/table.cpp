@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -1501,9 +1502,19 @@ std::vector<std::vector<CdxFile::Entry>> Table::Impl::collect(const std::vector<
             }
         }
     }
+    // Tags sort independently: two workers share them (the machines have two cores or more).
+    {
+        std::atomic<size_t> next{0};
+        auto work = [&] {
+            for (size_t i; (i = next++) < ts.size();) sort_entries(out[i], size_t(ts[i]->info.keylen));
+        };
+        std::thread helper;
+        if (ts.size() > 1 && count > 20000) helper = std::thread(work);
+        work();
+        if (helper.joinable()) helper.join();
+    }
     for (size_t i = 0; i < ts.size(); ++i) {
         size_t kl = ts[i]->info.keylen;
-        sort_entries(out[i], kl);
 
         if (ts[i]->info.unique) {
             auto& v = out[i];
