@@ -1567,17 +1567,17 @@ static std::vector<TagSpec> specs_of(const std::vector<TagState>& tags) {
     return v;
 }
 
-void Table::create_tag(const TagSpec& spec) {
+void Table::create_tag(const TagSpec& def) {
     Impl& m = *impl_;
     m.require_exclusive("creating a tag");
     m.flush();
-    std::string nm = upper(spec.name);
+    std::string nm = upper(def.name);
     if (nm.empty() || nm.size() > 10 ||
         !std::all_of(nm.begin(), nm.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }))
-        throw ValueError(fmt::format("invalid tag name '{}' for table {}", spec.name, m.path));
+        throw ValueError(fmt::format("invalid tag name '{}' for table {}", def.name, m.path));
     if (find_tag(nm) >= 0) throw Error(fmt::format("table {} already has a tag {}", m.path, nm));
-    KeyExpr key = KeyExpr::compile(spec.key, m.fields, m.cp);
-    ForExpr cond = ForExpr::compile(spec.for_expr, m.fields, m.cp);
+    KeyExpr key = KeyExpr::compile(def.key, m.fields, m.cp);
+    ForExpr cond = ForExpr::compile(def.for_expr, m.fields, m.cp);
     if (key.length() > 240) throw ExprError(fmt::format("the key of tag {} is {} bytes; at most 240 are allowed", nm, key.length()));
     m.check_writable_tags();
     if (!m.cdx) {
@@ -1590,10 +1590,10 @@ void Table::create_tag(const TagSpec& spec) {
     }
     TagState ts;
     ts.info.name = nm;
-    ts.info.key = spec.key;
-    ts.info.for_expr = spec.for_expr;
-    ts.info.unique = spec.unique;
-    ts.info.descending = spec.descending;
+    ts.info.key = def.key;
+    ts.info.for_expr = def.for_expr;
+    ts.info.unique = def.unique;
+    ts.info.descending = def.descending;
     ts.info.keytype = key.type();
     ts.info.keylen = key.length();
     ts.info.compiled = true;
@@ -1605,7 +1605,7 @@ void Table::create_tag(const TagSpec& spec) {
     m.cdx->begin_write();
     {
         struct G { CdxFile* c; ~G() { c->end_write(); } } g{m.cdx.get()};
-        m.cdx->add_tag(nm, from_utf8(spec.key, m.cp), from_utf8(spec.for_expr, m.cp), spec.unique, spec.descending,
+        m.cdx->add_tag(nm, from_utf8(def.key, m.cp), from_utf8(def.for_expr, m.cp), def.unique, def.descending,
                        uint16_t(ts.info.keylen), ts.info.keytype == KeyType::Char ? ' ' : 0, entries[0]);
         m.cdx->flush();
     }

@@ -27,7 +27,7 @@ std::string fixture(const std::string& table) { return std::string(PLANILLA_FIXT
 
 class FixtureTable : public ::testing::TestWithParam<std::string> {
 protected:
-    const json& spec() {
+    const json& entry() {
         for (const auto& t : manifest()["tables"])
             if (t["table"] == GetParam()) return t;
         throw std::runtime_error("no manifest entry");
@@ -35,7 +35,7 @@ protected:
 };
 
 TEST_P(FixtureTable, HeaderAndFields) {
-    const json& s = spec();
+    const json& s = entry();
     auto t = xbase::Table::open(fixture(GetParam()), {false, true});
     EXPECT_EQ(t->version_byte(), s["version_byte"].get<int>());
     EXPECT_EQ(t->flags_byte(), s["flags_byte"].get<int>());
@@ -55,7 +55,7 @@ TEST_P(FixtureTable, HeaderAndFields) {
 }
 
 TEST_P(FixtureTable, EveryRecordValue) {
-    const json& s = spec();
+    const json& s = entry();
     auto t = xbase::Table::open(fixture(GetParam()), {false, true});
     t->set_show_deleted(true);
     size_t n = 0;
@@ -85,7 +85,7 @@ TEST_P(FixtureTable, EveryRecordValue) {
 }
 
 TEST_P(FixtureTable, TagsAndOrder) {
-    const json& s = spec();
+    const json& s = entry();
     auto t = xbase::Table::open(fixture(GetParam()), {false, true});
     t->set_show_deleted(true);
     ASSERT_EQ(t->tag_count(), s["tags"].size());
@@ -113,7 +113,7 @@ TEST_P(FixtureTable, TagsAndOrder) {
 }
 
 TEST_P(FixtureTable, Seeks) {
-    const json& s = spec();
+    const json& s = entry();
     auto t = xbase::Table::open(fixture(GetParam()), {false, true});
     t->set_show_deleted(true);
     for (const json& k : s["seeks"]) {
@@ -140,23 +140,23 @@ INSTANTIATE_TEST_SUITE_P(All, FixtureTable,
 // Deleted records are hidden by default: not in any order, not found by a seek.
 TEST(FixtureDeleted, HiddenByDefault) {
     auto t = xbase::Table::open(fixture("PERSONAL"), {false, true});
-    const json* spec = nullptr;
+    const json* table = nullptr;
     for (const auto& s : manifest()["tables"])
-        if (s["table"] == "PERSONAL") spec = &s;
+        if (s["table"] == "PERSONAL") table = &s;
     std::set<uint32_t> deleted;
-    for (const auto& r : (*spec)["records"])
+    for (const auto& r : (*table)["records"])
         if (r["deleted"].get<bool>()) deleted.insert(r["recno"].get<uint32_t>());
     ASSERT_FALSE(deleted.empty());
     for (int order : {-1, 0, 1}) {
         t->set_order(order);
         size_t n = 0;
         for (t->go_top(); !t->eof(); t->skip(1), ++n) EXPECT_FALSE(deleted.count(t->recno()));
-        EXPECT_EQ(n, (*spec)["records"].size() - deleted.size());
+        EXPECT_EQ(n, (*table)["records"].size() - deleted.size());
     }
     // Seeking a deleted record's exact code never lands on it.
     t->set_order("PER1");
     uint32_t d = *deleted.begin();
-    std::string code = (*spec)["records"][d - 1]["values"]["PECODEMP"].get<std::string>();
+    std::string code = (*table)["records"][d - 1]["values"]["PECODEMP"].get<std::string>();
     t->seek(code);
     EXPECT_TRUE(t->eof() || t->recno() != d);
 }
