@@ -281,8 +281,7 @@ struct Table::Impl {
         std::time_t now = std::time(nullptr);
         std::tm tm{};
         localtime_r(&now, &tm);
-        h[1] = uint8_t(tm.tm_year % 100 + (tm.tm_year >= 200 ? 0 : 0));
-        h[1] = uint8_t(tm.tm_year > 255 ? tm.tm_year % 100 : tm.tm_year);
+        h[1] = uint8_t(tm.tm_year);  // years since 1900, as existing files hold it
         h[2] = uint8_t(tm.tm_mon + 1);
         h[3] = uint8_t(tm.tm_mday);
         wr32(h + 4, count);
@@ -641,7 +640,7 @@ std::unique_ptr<Table> Table::create(const std::string& path_in, const std::vect
     std::time_t now = std::time(nullptr);
     std::tm tm{};
     localtime_r(&now, &tm);
-    h[1] = uint8_t(tm.tm_year % 100);
+    h[1] = uint8_t(tm.tm_year);
     h[2] = uint8_t(tm.tm_mon + 1);
     h[3] = uint8_t(tm.tm_mday);
     wr16(h.data() + 8, hl);
@@ -814,8 +813,8 @@ void Table::skip(long n) {
                     ++r;
                 }
             } else {
-                uint32_t start = m.eof ? (m.refresh_count(), m.count) : m.recno - 1;
-                uint32_t keep = m.recno;
+                if (m.eof) m.refresh_count();
+                uint32_t start = m.eof ? m.count : m.recno - 1;
                 bool found = false;
                 for (uint32_t r = start; r >= 1; --r) {
                     m.load(r);
@@ -823,7 +822,6 @@ void Table::skip(long n) {
                 }
                 if (!found) {
                     // Before the first record: stay on the first visible one with bof set.
-                    (void)keep;
                     go_top();
                     m.bof = true;
                     return;
