@@ -33,6 +33,10 @@ struct TagSpec {
     std::string for_expr;
     bool unique = false;
     bool descending = false;
+
+    TagSpec() = default;
+    TagSpec(std::string n, std::string k, std::string f = {}, bool u = false, bool d = false)
+        : name(std::move(n)), key(std::move(k)), for_expr(std::move(f)), unique(u), descending(d) {}
 };
 
 struct TagInfo {
