@@ -224,6 +224,13 @@ std::string from_utf8(std::string_view utf8, CodePage cp, bool* lossy) {
     out.reserve(utf8.size());
     bool lost = false;
     for (size_t i = 0; i < utf8.size();) {
+        if (static_cast<uint8_t>(utf8[i]) < 0x80) {  // ASCII runs map to themselves
+            size_t j = i;
+            while (j < utf8.size() && static_cast<uint8_t>(utf8[j]) < 0x80) ++j;
+            out.append(utf8.data() + i, j - i);
+            i = j;
+            continue;
+        }
         char32_t c = next_code_point(utf8, i);
         int b = c < 0x80 ? static_cast<int>(c) : p.encode(c);
         if (b < 0) {
