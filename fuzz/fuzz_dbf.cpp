@@ -13,34 +13,18 @@
 #include <filesystem>
 #include <string>
 
+#include "fuzz/fuzz_files.hpp"
 #include "xbase/error.hpp"
 #include "xbase/table.hpp"
 
 namespace {
 
-bool put_file(const std::string& path, const uint8_t* data, size_t size) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    size_t done = 0;
-    while (done < size) {
-        ssize_t r = ::write(fd, data + done, size - done);
-        if (r <= 0) break;
-        done += size_t(r);
-    }
-    ::close(fd);
-    return done == size;
-}
 
 // A per-process directory holding F.dbf and F.fpt; removed when the process exits normally.
 const std::string& scratch_dir() {
     // Never destroyed, so that the exit handler below can still use it.
     static const std::string& dir = *new std::string([] {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "fuzz_dbf.XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) std::abort();
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(scratch_dir(), ec);
-        });
+        std::string tmpl = make_scratch_dir("fuzz_dbf");
         return tmpl;
     }());
     return dir;

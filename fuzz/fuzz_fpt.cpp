@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_files.hpp"
 #include "xbase/error.hpp"
 #include "xbase/memo.hpp"
 
@@ -24,18 +25,6 @@ const std::string& scratch_path() {
     return path;
 }
 
-bool put_file(const std::string& path, const uint8_t* data, size_t size) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    size_t done = 0;
-    while (done < size) {
-        ssize_t r = ::write(fd, data + done, size - done);
-        if (r <= 0) break;
-        done += size_t(r);
-    }
-    ::close(fd);
-    return done == size;
-}
 
 uint32_t be32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];

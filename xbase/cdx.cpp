@@ -466,16 +466,21 @@ static void mark(CdxFile::Node& n, std::vector<uint32_t>& dirty) {
     }
 }
 
-// Encodes a leaf page from n entries given as key and record accessors.
-template <class KeyAt, class RecAt>
-static void encode_leaf(const CdxFile::Tree& t, uint32_t off, int n, KeyAt key, RecAt rec, uint16_t attr,
-                        uint32_t left, uint32_t right, uint8_t* p) {
+// The 12 bytes every page starts with (the rest of the page cleared).
+static void page_header(uint8_t* p, uint16_t attr, int n, uint32_t left, uint32_t right) {
     std::memset(p, 0, kPage);
-    int kl = t.keylen;
     wr16(p, attr);
     wr16(p + 2, uint32_t(n));
     wr32(p + 4, left);
     wr32(p + 8, right);
+}
+
+// Encodes a leaf page from n entries given as key and record accessors.
+template <class KeyAt, class RecAt>
+static void encode_leaf(const CdxFile::Tree& t, uint32_t off, int n, KeyAt key, RecAt rec, uint16_t attr,
+                        uint32_t left, uint32_t right, uint8_t* p) {
+    int kl = t.keylen;
+    page_header(p, attr, n, left, right);
     uint32_t maxrec = 0;
     for (int i = 0; i < n; ++i) maxrec = std::max(maxrec, rec(i));
     LeafLayout l = leaf_layout(maxrec, kl);
@@ -507,12 +512,8 @@ static void encode_leaf(const CdxFile::Tree& t, uint32_t off, int n, KeyAt key, 
 template <class KeyAt, class RecAt, class ChildAt>
 static void encode_interior(const CdxFile::Tree& t, int n, KeyAt key, RecAt rec, ChildAt child, uint16_t attr,
                             uint32_t left, uint32_t right, uint8_t* p) {
-    std::memset(p, 0, kPage);
     int kl = t.keylen;
-    wr16(p, attr);
-    wr16(p + 2, uint32_t(n));
-    wr32(p + 4, left);
-    wr32(p + 8, right);
+    page_header(p, attr, n, left, right);
     for (int i = 0; i < n; ++i) {
         uint8_t* e = p + 12 + i * (kl + 8);
         std::memcpy(e, key(i), kl);

@@ -158,7 +158,7 @@ public:
     bool is_locked(uint32_t recno) const;
 
     // Whole-table operations (exclusive open required).
-    void create_tag(const TagSpec& spec);  // also allowed shared when no other tag exists? no: exclusive
+    void create_tag(const TagSpec& tag);
     void reindex();
     void pack();
     void zap();
