@@ -6,15 +6,24 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/dbf_tool.hpp"
+#include "cli/formula_tool.hpp"
+#include "cli/words_tool.hpp"
 
 int main(int argc, char** argv) {
     CLI::App app{"planilla-cli: batch processes and data tools of planilla"};
     app.require_subcommand(1);
-    auto* dbf = app.add_subcommand("dbf", "inspect and change DBF tables (info, dump, seek, check, create, append, "
-                                          "replace, delete, recall, index, reindex, pack, zap)");
-    dbf->allow_extras();
-    dbf->prefix_command();
-    dbf->set_help_flag();
+    // Each tool parses its own arguments (their order matters for some of them).
+    auto tool = [&](const char* name, const char* help) {
+        auto* sub = app.add_subcommand(name, help);
+        sub->allow_extras();
+        sub->prefix_command();
+        sub->set_help_flag();
+        return sub;
+    };
+    auto* dbf = tool("dbf", "inspect and change DBF tables (info, dump, seek, check, create, append, replace, delete, "
+                            "recall, index, reindex, pack, zap)");
+    auto* formula = tool("formula", "check or evaluate a payroll formula (check TEXT, eval TEXT [--set NAME=VALUE]...)");
+    auto* words = tool("words", "an amount in words (words AMOUNT)");
     app.footer(cli::kDbfUsage);
     try {
         app.parse(argc, argv);
@@ -30,5 +39,7 @@ int main(int argc, char** argv) {
         }
         return cli::run_dbf(rest, std::cin, std::cout, std::cerr);
     }
+    if (formula->parsed()) return cli::run_formula(formula->remaining(), std::cout, std::cerr);
+    if (words->parsed()) return cli::run_words(words->remaining(), std::cout, std::cerr);
     return 0;
 }

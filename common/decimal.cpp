@@ -181,4 +181,16 @@ std::string format_fixed(double x, int decimals) {
     return s;
 }
 
+std::string strzero(double x, int width, int decimals) {
+    std::string s = str(x, width, decimals);
+    if (s.empty() || s[0] == '*') return s;
+    size_t first = s.find_first_not_of(' ');
+    if (first == std::string::npos || first == 0) return s;
+    bool negative = s[first] == '-';
+    std::string digits = s.substr(first + (negative ? 1 : 0));
+    std::string out = negative ? "-" : "";
+    out.append(size_t(width) - out.size() - digits.size(), '0');
+    return out + digits;
+}
+
 }  // namespace common

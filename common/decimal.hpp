@@ -23,6 +23,10 @@ std::string str(double x, int width = 10, int decimals = 0);
 // Returns false (and fills the buffer with '*') when the number does not fit.
 bool str_into(double x, int width, int decimals, char* out);
 
+// StrZero(x, width, decimals): Str() with leading zeros instead of blanks; a negative
+// number keeps its minus sign first ("-0012.50"). Overflow gives asterisks as Str() does.
+std::string strzero(double x, int width = 10, int decimals = 0);
+
 // The rounded decimal digits of x with exactly `decimals` decimals and no padding,
 // e.g. format_fixed(-2.345, 2) == "-2.35", format_fixed(0.0, 2) == "0.00".
 std::string format_fixed(double x, int decimals);

@@ -1,5 +1,7 @@
 #include "xbase/keyexpr.hpp"
 
+#include "common/dates.hpp"
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -39,31 +41,10 @@ double decode_numeric_key(const uint8_t in[8]) {
     return std::bit_cast<double>(bits);
 }
 
-int32_t julian_from_ymd(int y, int m, int d) {
-    if (y == 0 && m == 0 && d == 0) return 0;
-    // Proleptic Gregorian calendar; the year is counted from 4801 BC so that every
-    // division below works on non-negative numbers.
-    int64_t a = (14 - m) / 12;
-    int64_t yy = int64_t{y} + 4800 - a;
-    int64_t mm = m + 12 * a - 3;
-    int64_t jd = d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
-    return static_cast<int32_t>(jd);
-}
+// The calendar arithmetic is the shared date module's; keys use the same day numbers.
+int32_t julian_from_ymd(int y, int m, int d) { return common::date_from_ymd(y, m, d); }
 
-void ymd_from_julian(int32_t jd, int& y, int& m, int& d) {
-    if (jd <= 0) {
-        y = m = d = 0;
-        return;
-    }
-    int64_t j = jd;
-    int64_t f = j + 1401 + (((4 * j + 274277) / 146097) * 3) / 4 - 38;
-    int64_t e = 4 * f + 3;
-    int64_t g = (e % 1461) / 4;
-    int64_t h = 5 * g + 2;
-    d = static_cast<int>((h % 153) / 5 + 1);
-    m = static_cast<int>((h / 153 + 2) % 12 + 1);
-    y = static_cast<int>(e / 1461 - 4716 + (12 + 2 - m) / 12);
-}
+void ymd_from_julian(int32_t jd, int& y, int& m, int& d) { common::ymd_from_date(jd, y, m, d); }
 
 namespace {
 
@@ -72,11 +53,6 @@ constexpr int32_t kLastJd = 5373484;   // 9999-12-31
 
 bool is_digit(uint8_t c) { return c >= '0' && c <= '9'; }
 
-int days_in_month(int y, int m) {
-    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return 29;
-    return kDays[m - 1];
-}
 
 // Eight bytes "YYYYMMDD" of a real calendar date (year 1 to 9999).
 bool parse_ymd8(const uint8_t* p, int& y, int& m, int& d) {
@@ -85,7 +61,7 @@ bool parse_ymd8(const uint8_t* p, int& y, int& m, int& d) {
     y = (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
     m = (p[4] - '0') * 10 + (p[5] - '0');
     d = (p[6] - '0') * 10 + (p[7] - '0');
-    return y >= 1 && m >= 1 && m <= 12 && d >= 1 && d <= days_in_month(y, m);
+    return y >= 1 && m >= 1 && m <= 12 && d >= 1 && d <= common::days_in_month(y, m);
 }
 
 // The Julian day of a D field's bytes; blanks and anything malformed are the empty date.

@@ -165,3 +165,13 @@ TEST(Decimal, StrIntoIsFast) {
 }
 
 }  // namespace
+
+TEST(StrZero, LeadingZerosAndSign) {
+    struct Case {
+        double x;
+        int w, d;
+        const char* want;
+    } cases[] = {{7, 4, 0, "0007"}, {12.5, 8, 2, "00012.50"}, {-12.5, 8, 2, "-0012.50"},
+                 {1.005, 6, 2, "001.01"}, {12345, 4, 0, "****"}, {0, 3, 0, "000"}};
+    for (const auto& c : cases) EXPECT_EQ(common::strzero(c.x, c.w, c.d), c.want) << c.x;
+}
