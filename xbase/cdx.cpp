@@ -214,25 +214,32 @@ void CdxFile::drop_cache() {
     ++generation_;
 }
 
+// After taking the index lock: when another process has changed the file since it was read
+// (its change counter moved or its size changed), the cached pages and tag headers are
+// dropped and re-read.
+bool CdxFile::sync_with_file() {
+    uint32_t c = read_counter();
+    // A grown file is a change too (engines that do not count their changes append pages),
+    // and new pages must never be allocated over pages another process has just added.
+    struct stat st;
+    bool grew = fstat(fd_, &st) == 0 && uint64_t(st.st_size) != file_size_;
+    if ((c == counter_ && !grew) || !dir_.keylen) return false;
+    counter_ = c;
+    drop_cache();
+    load_directory();
+    return true;
+}
+
 bool CdxFile::begin_read() {
     if (read_depth_++ || write_depth_ || exclusive_) return false;
     lock(F_RDLCK);
-    struct stat st;
-    if (fstat(fd_, &st) == 0) file_size_ = uint64_t(st.st_size);
-    uint32_t c = read_counter();
-    if (c != counter_ && dir_.keylen) {
-        counter_ = c;
-        drop_cache();
-        try {
-            load_directory();
-        } catch (...) {
-            unlock();
-            read_depth_ = 0;
-            throw;
-        }
-        return true;
+    try {
+        return sync_with_file();
+    } catch (...) {
+        unlock();
+        read_depth_ = 0;
+        throw;
     }
-    return false;
 }
 
 void CdxFile::end_read() {
@@ -242,25 +249,16 @@ void CdxFile::end_read() {
 bool CdxFile::begin_write() {
     if (read_only_) throw Error(fmt::format("index file {} is open read-only", path_));
     if (write_depth_++) return false;
-    if (exclusive_) {
-        if (!file_size_) {
-            struct stat st;
-            if (fstat(fd_, &st) == 0) file_size_ = uint64_t(st.st_size);
-        }
-        return false;
-    }
-    // A read section in progress holds a read lock; upgrading replaces it.
+    if (exclusive_) return false;
+    // A read section in progress holds a read lock; this replaces it with the write lock.
     lock(F_WRLCK);
-    struct stat st;
-    if (fstat(fd_, &st) == 0) file_size_ = uint64_t(st.st_size);
-    uint32_t c = read_counter();
-    if (c != counter_ && dir_.keylen) {
-        counter_ = c;
-        drop_cache();
-        load_directory();
-        return true;
+    try {
+        return sync_with_file();
+    } catch (...) {
+        if (read_depth_) lock(F_RDLCK); else unlock();
+        write_depth_ = 0;
+        throw;
     }
-    return false;
 }
 
 void CdxFile::end_write() {

@@ -104,6 +104,7 @@ public:
 private:
     CdxFile() = default;
     void load_directory();
+    bool sync_with_file();
     void read_tree_header(Tree& t);
     void write_tree_header(Tree& t);
     Node& node(Tree& t, uint32_t off);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/common/number_cases.hpp"
+
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -17,15 +19,6 @@ using common::str;
 using common::str_into;
 
 namespace {
-
-// The exact double stored as little-endian IEEE-754 bytes in hex.
-double from_hex(const std::string& hex) {
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = (bits << 8) | std::stoul(hex.substr(i * 2, 2), nullptr, 16);
-    double x;
-    std::memcpy(&x, &bits, sizeof x);
-    return x;
-}
 
 std::string show(double x) {
     char buf[40];

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/common/number_cases.hpp"
+
 #include <cstdint>
 #include <cstring>
 #include <cstdio>
@@ -14,14 +16,6 @@
 using common::transform;
 
 namespace {
-
-double from_hex(const std::string& hex) {
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = (bits << 8) | std::stoul(hex.substr(i * 2, 2), nullptr, 16);
-    double x;
-    std::memcpy(&x, &bits, sizeof x);
-    return x;
-}
 
 // The decimals of a numeric picture: the digit places after its point.
 int picture_decimals(const std::string& pic) {
