@@ -8,6 +8,7 @@
 #include "cli/dbf_tool.hpp"
 #include "cli/formula_tool.hpp"
 #include "cli/words_tool.hpp"
+#include "cli/xls_tool.hpp"
 
 int main(int argc, char** argv) {
     CLI::App app{"planilla-cli: batch processes and data tools of planilla"};
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
                             "recall, index, reindex, pack, zap)");
     auto* formula = tool("formula", "check or evaluate a payroll formula (check TEXT, eval TEXT [--set NAME=VALUE]...)");
     auto* words = tool("words", "an amount in words (words AMOUNT)");
+    auto* xls = tool("xls", "write a spreadsheet file from JSON lines (write OUT.xls < lines)");
     app.footer(cli::kDbfUsage);
     try {
         app.parse(argc, argv);
@@ -41,5 +43,6 @@ int main(int argc, char** argv) {
     }
     if (formula->parsed()) return cli::run_formula(formula->remaining(), std::cout, std::cerr);
     if (words->parsed()) return cli::run_words(words->remaining(), std::cout, std::cerr);
+    if (xls->parsed()) return cli::run_xls(xls->remaining(), std::cin, std::cout, std::cerr);
     return 0;
 }

@@ -3,7 +3,8 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
       libfmt-dev libcli11-dev nlohmann-json3-dev
-      python3 python3-dbf python3-dbfread libdbd-xbase-perl clang libclang-rt-dev)
+      python3 python3-dbf python3-dbfread libdbd-xbase-perl clang libclang-rt-dev
+      python3-xlrd gnumeric)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
