@@ -210,6 +210,7 @@ uint32_t CdxFile::read_counter() {
 
 void CdxFile::drop_cache() {
     cache_.clear();
+    read_ahead_.clear();
     dirty_.clear();
     ++generation_;
 }
@@ -373,11 +374,32 @@ CdxFile::Node& CdxFile::node(Tree& t, uint32_t off) {
             damaged(fmt::format("page {} is reached from tag {} and from another tree", off, t.name));
         return *cache_[slot];
     }
-    if (cache_only_) throw CacheMiss{};
     if (uint64_t(off) + kPage > file_size_)
         damaged(fmt::format("tag {} points to page {}, outside the file", t.name, off));
     uint8_t p[kPage];
-    if (pread(fd_, p, kPage, off) != ssize_t(kPage)) damaged(fmt::format("cannot read page {}", off));
+    auto ahead = read_ahead_.find(off);
+    if (ahead != read_ahead_.end()) {
+        std::memcpy(p, ahead->second.data(), kPage);
+        read_ahead_.erase(ahead);
+    } else {
+        if (cache_only_) throw CacheMiss{};
+        // Pages of one tree mostly lie one after another (a rebuilt index is written so):
+        // read the following pages with this one, to be decoded when they are reached.
+        constexpr uint32_t kAhead = 16;
+        uint32_t count = uint32_t(std::min<uint64_t>(kAhead, (file_size_ - off) / kPage));
+        std::vector<uint8_t> block(size_t(count) * kPage);
+        // Pages allocated but not yet written lie past the end of the file: fewer may come.
+        ssize_t got = pread(fd_, block.data(), block.size(), off);
+        if (got < ssize_t(kPage)) damaged(fmt::format("cannot read page {}", off));
+        count = uint32_t(size_t(got) / kPage);
+        std::memcpy(p, block.data(), kPage);
+        for (uint32_t k = 1; k < count; ++k) {
+            uint32_t o = off + k * kPage;
+            size_t sl = o / kPage;
+            if ((sl < cache_.size() && cache_[sl]) || read_ahead_.count(o)) continue;
+            std::memcpy(read_ahead_[o].data(), block.data() + size_t(k) * kPage, kPage);
+        }
+    }
     auto nd = std::make_unique<Node>();
     Node& n = *nd;
     n.off = off;

@@ -2,6 +2,7 @@
 // Compound index (CDX) files: a directory tree of tag names, and one B-tree per tag with
 // compact (prefix/trailing-compressed) leaf pages and interior pages, 512-byte pages.
 // Internal to the engine; Table is the public face.
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -139,6 +140,7 @@ private:
     Tree dir_;
     std::vector<Tree> tags_;
     std::vector<std::unique_ptr<Node>> cache_;  // by page number
+    std::unordered_map<uint32_t, std::array<uint8_t, 512>> read_ahead_;  // read, not yet decoded
     std::vector<std::pair<uint32_t, int>> walk_;  // reused descent path
     std::vector<uint32_t> dirty_;
 };
