@@ -644,37 +644,26 @@ void CdxFile::descend(Tree& t, const uint8_t* key, size_t len, uint32_t recno, b
     }
 }
 
-bool CdxFile::first(Tree& t, Cursor& c) {
+// The first (or last) entry of a tree: down the leftmost (or rightmost) children, then past
+// any empty leaf.
+bool CdxFile::edge(Tree& t, Cursor& c, bool first_entry) {
     uint32_t off = t.root;
     for (int depth = 0;; ++depth) {
         if (depth > kMaxDepth) damaged(fmt::format("tag {} is deeper than {} levels", t.name, kMaxDepth));
         Node& n = node(t, off);
         if (n.leaf()) {
             c.page = off;
-            c.idx = 0;
-            if (n.n == 0) return next(t, c);
+            c.idx = first_entry ? 0 : n.n - 1;
+            if (n.n == 0) return first_entry ? next(t, c) : prev(t, c);
             return true;
         }
         if (n.n == 0) { c = Cursor{}; return false; }
-        off = n.childs[0];
+        off = n.childs[first_entry ? 0 : n.n - 1];
     }
 }
 
-bool CdxFile::last(Tree& t, Cursor& c) {
-    uint32_t off = t.root;
-    for (int depth = 0;; ++depth) {
-        if (depth > kMaxDepth) damaged(fmt::format("tag {} is deeper than {} levels", t.name, kMaxDepth));
-        Node& n = node(t, off);
-        if (n.leaf()) {
-            c.page = off;
-            c.idx = n.n - 1;
-            if (n.n == 0) return prev(t, c);
-            return true;
-        }
-        if (n.n == 0) { c = Cursor{}; return false; }
-        off = n.childs[n.n - 1];
-    }
-}
+bool CdxFile::first(Tree& t, Cursor& c) { return edge(t, c, true); }
+bool CdxFile::last(Tree& t, Cursor& c) { return edge(t, c, false); }
 
 bool CdxFile::next(Tree& t, Cursor& c) {
     if (!c.page) return false;

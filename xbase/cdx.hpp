@@ -105,6 +105,7 @@ public:
 private:
     CdxFile() = default;
     void load_directory();
+    bool edge(Tree& t, Cursor& c, bool first_entry);
     bool sync_with_file();
     void read_tree_header(Tree& t);
     void write_tree_header(Tree& t);
