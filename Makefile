@@ -14,8 +14,11 @@ build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLANILLA_TESTS=OFF >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The demo installation is created on first use; the program starts in its directory.
 run: build
-	./$(BUILD)/cli/planilla-cli --help
+	@if [ ! -e demo/VIA.DBF ] && [ ! -e demo/via.dbf ]; then \
+	  rm -rf demo; ./$(BUILD)/cli/planilla-cli init demo --company demo/EMP01 --demo; fi
+	cd demo && ../$(BUILD)/planilla
 
 # Tests run in a sanitizer build (address + undefined behaviour).
 test: deps

@@ -1306,7 +1306,7 @@ void Table::append_blank() {
         m.header_unlock();
         throw;
     }
-    if (!m.excl) {
+    if (!m.excl && !m.file_locked) {
         if (!m.byte_lock(m.rec_lock_off(r), 1, F_WRLCK, 2000)) {
             m.header_unlock();
             throw LockError(fmt::format("cannot lock new record {} of table {}", r, m.path));
@@ -1355,6 +1355,12 @@ bool Table::lock_record(uint32_t r, int wait_ms) {
     if (r == 0) r = m.recno;
     if (m.excl) return true;
     if (m.locked.count(r)) return true;
+    // Under our own file lock the record's byte is already ours; locking it again would
+    // only let the unlock punch a hole in the file lock.
+    if (m.file_locked) {
+        if (r == m.recno && !m.eof && !m.dirty) m.read_rec(r, m.buf.data());
+        return true;
+    }
     if (!m.byte_lock(m.rec_lock_off(r), 1, F_WRLCK, wait_ms)) return false;
     m.locked.insert(r);
     // Another workstation may have changed the record since it was read.
@@ -1369,7 +1375,7 @@ void Table::unlock_record(uint32_t r) {
     if (r == 0) r = m.recno;
     if (r == m.recno) m.flush();
     if (m.excl) return;
-    if (m.locked.erase(r)) m.byte_unlock(m.rec_lock_off(r), 1);
+    if (m.locked.erase(r) && !m.file_locked) m.byte_unlock(m.rec_lock_off(r), 1);
 }
 
 bool Table::lock_file(int wait_ms) {

@@ -384,6 +384,27 @@ TEST(Concurrency, RecordAndFileLocksExcludeOtherProcesses) {
     EXPECT_EQ(a.wait(), 0);
 }
 
+// Record locks and appends inside one's own file lock must not open holes in it.
+TEST(Concurrency, RecordWorkUnderOwnFileLockKeepsItWhole) {
+    TempDir td;
+    std::string path = make_table(td, {{1, 1, "ONE"}, {2, 2, "TWO"}, {3, 3, "THREE"}});
+    auto a = Table::open(path);
+    auto b = Table::open(path);
+    ASSERT_TRUE(a->lock_file());
+    a->go_to(2);
+    ASSERT_TRUE(a->lock_record());
+    a->put_text(F_NAME, "TWO BIS");
+    a->unlock_record();
+    a->append_blank();
+    a->unlock_record();
+    for (uint32_t r : {1u, 2u, 3u, 4u}) EXPECT_FALSE(b->lock_record(r, 0)) << "record " << r;
+    a->unlock_all();
+    EXPECT_TRUE(b->lock_record(2, 0));
+    b->go_to(2);
+    EXPECT_EQ(b->get_text(F_NAME).substr(0, 7), "TWO BIS");
+    b->unlock_all();
+}
+
 // ------------------------------------------------------------------ share modes
 
 TEST(Concurrency, ShareModesOfOtherProcesses) {
