@@ -174,7 +174,10 @@ std::vector<gui::ToolButton> build_toolbar(const Session& s, Dispatch dispatch) 
 
 std::string main_title(const Session& s) {
     std::string month = s.XMESANO.substr(0, 3);
-    return fmt::format("{} ** TALVORE PLANILLA  **  {} / {:04} / Periodo : {}", s.XLOGO, month, s.XANOPRO, s.XPERPAG);
+    // The short name without the blanks that pad it in the company record.
+    std::string logo = s.XLOGO;
+    while (!logo.empty() && logo.back() == ' ') logo.pop_back();
+    return fmt::format("{} ** TALVORE PLANILLA  **  {} / {:04} / Periodo : {}", logo, month, s.XANOPRO, s.XPERPAG);
 }
 
 }  // namespace app

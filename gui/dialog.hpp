@@ -46,6 +46,7 @@ struct DialogTemplate {
     std::string name;
     std::string title;
     std::vector<Control> controls;
+    int default_button = 0;  // pressed by Enter in an edit field; 0 = Enter moves on
 
     DialogTemplate() = default;
     DialogTemplate(std::string n, std::string t) : name(std::move(n)), title(std::move(t)) {}
@@ -67,6 +68,11 @@ struct DialogTemplate {
     DialogTemplate& beside();
     // Sets the tooltip of the control added last.
     DialogTemplate& tip(std::string tooltip);
+    // The button Enter presses from an edit field (the dialog's default button).
+    DialogTemplate& default_to(int button_id) {
+        default_button = button_id;
+        return *this;
+    }
 
     const Control* find(int id) const;  // searches tab pages too; nullptr when absent
 };

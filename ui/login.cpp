@@ -10,6 +10,7 @@ using namespace login_ids;
 
 gui::DialogTemplate login_template(const std::string& title) {
     gui::DialogTemplate t("D_LOGIN", "Sistema de Planilla " + title);
+    t.default_to(kAccept);  // Enter accepts the pre-filled entries
     t.label(1, "SISTEMA DE PLANILLA");
     t.label(2, "TALVORE");
     t.edit(kCode, "USUARIO", "@!", app::kCodeWidth);

@@ -16,17 +16,23 @@
 // Widths. A column is as wide as the widest of its declared width, its title lines and its
 // picture, so that digits are never cut; a text value longer than that is cut to it. Columns
 // are separated by column_gap blanks. The grid width W is the report's width when set, else
-// the widest of the table, the header, title and footer lines (centred on it) and the lines
-// printed at the left (group headers, totals labels). A report whose grid does
-// not fit across the paper in its font at the natural Courier pitch goes to landscape, then
-// to smaller fonts (down to kMinFontSize); when it still does not fit — or when the columns
-// are wider than a width the report fixed — run() throws ReportError: columns are never
-// dropped or cut.
+// the widest of the table and the header, title and footer lines, which are centred on it;
+// a group header or totals label longer than that widens the grid of a report without a
+// fixed width once the report is done. A report whose grid does not fit across the paper in
+// font 1 at the natural Courier pitch goes to landscape, then to smaller fonts (down to
+// kMinFontSize); when it still does not fit — or when the columns are wider than a width the
+// report fixed — run() throws ReportError: columns are never dropped or cut.
+//
+// Page. From first_line: the header lines, the title lines, a blank line when there were
+// any, the rule, the column titles, the rule; then the body. The footer lines take the last
+// lines of the page (lines_per_page), with a blank line above them; the page totals follow
+// the last body line. A group header is never left alone at the bottom of a page, and a
+// totals label that does not end before the first totalled column goes on its own line.
 //
 // Totals. Subtotals, page totals and grand totals add the raw values of the rows (doubles,
 // not the rounded printed figures) and print the sum through the column's picture, which
-// rounds half away from zero: the total of 0.005 + 0.005 prints as 0.01, while the two rows
-// print 0.01 each.
+// rounds half away from zero: two rows of 1.005 print 1.01 each and total 2.01, three rows
+// of 0.004 print 0.00 each and total 0.01.
 #include <functional>
 #include <optional>
 #include <stdexcept>

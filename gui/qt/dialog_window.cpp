@@ -100,6 +100,7 @@ DialogWindow::DialogWindow(Dialog& dialog, const Clock& clock, QWidget* parent, 
     build_page(dialog_.tmpl(), root, nullptr, 0, 0);
     if (!expandable_) top->setSizeConstraint(QLayout::SetFixedSize);
     set_tab_order();
+    if (dialog_.tmpl().default_button) default_button_ = dialog_.tmpl().default_button;
     for (auto& [id, b] : bindings_) {
         if (b.control->kind == ControlKind::Browse) {
             auto* view = static_cast<BrowseView*>(b.widget);
@@ -736,10 +737,17 @@ bool DialogWindow::eventFilter(QObject* watched, QEvent* event) {
         auto* w = qobject_cast<QWidget*>(watched);
         int id = id_of(watched);
         auto it = bindings_.find(id);
-        // Clicking into another field leaves the focused one first; when it refuses, the
-        // click is not delivered, so the new field does not change either.
         if (w && w->isEnabled() && it != bindings_.end() && it->second.control->kind != ControlKind::Button &&
             routes_focus(id) && id != dialog_.focused()) {
+            // Qt gives the focus to a widget that takes it by click before it delivers the
+            // press, so the field being left has already been asked (on_focus_changed) and
+            // refused: the click is not delivered, and the new field does not change.
+            bool takes_focus = false;
+            for (QWidget* x = w; x && x != this && !takes_focus; x = x->parentWidget())
+                takes_focus = (x->focusPolicy() & Qt::ClickFocus) || (x->focusProxy() &&
+                                                                       (x->focusProxy()->focusPolicy() & Qt::ClickFocus));
+            if (takes_focus) return true;
+            // A widget that does not take the focus by click leaves the field here.
             ++guard_;
             bool ok = move_focus(id);
             --guard_;

@@ -95,7 +95,7 @@ MainFrame::MainFrame(MainWindow& window, const Clock& clock, QWidget* parent)
         a->setStatusTip(qs(t.tooltip));
         if (icon.isNull()) {
             // No picture installed: the button shows a short text instead.
-            a->setIconText(qs(t.image.empty() ? t.tooltip : t.image));
+            a->setIconText(qs(t.tooltip));
         }
         const ToolButton* tool = &t;
         connect(a, &QAction::triggered, this, [this, tool] { run(tool->action); });

@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <filesystem>
 
 #include <QApplication>
@@ -40,8 +43,30 @@ void set_error(std::string* error, std::string text) {
     if (error) *error = std::move(text);
 }
 
+// Qt's PDF engine copies every page's content through a buffer of ten megabytes, so with
+// the allocator's defaults the heap grows and is given back to the system on every page,
+// and the pages are touched afresh each time: most of the time of a long job. While a job
+// is written the allocator keeps that much memory at the top of the heap instead; the
+// default (128 KiB, mallopt(3)) comes back afterwards.
+class HeapPad {
+public:
+    HeapPad() {
+#if defined(__GLIBC__)
+        mallopt(M_TOP_PAD, 64 << 20);
+#endif
+    }
+    ~HeapPad() {
+#if defined(__GLIBC__)
+        mallopt(M_TOP_PAD, 128 << 10);
+#endif
+    }
+    HeapPad(const HeapPad&) = delete;
+    HeapPad& operator=(const HeapPad&) = delete;
+};
+
 // Paints the pages of the job the printer asks for onto it (begins and ends the painter).
 bool paint_on_printer(const print::Job& job, QPrinter& printer, std::string* error) {
+    HeapPad pad;
     QPainter painter;
     if (!painter.begin(&printer)) {
         set_error(error, "No se puede usar la impresora");
@@ -81,12 +106,12 @@ bool ensure_gui_application(std::string* error) {
         if (::stat(dir.c_str(), &st) == 0 && st.st_uid == ::getuid() && (st.st_mode & 0777) == 0700)
             qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir));
     }
-    // The application object lives as long as the process.
+    // The application object lives as long as the process (a new one is made only when a
+    // caller destroyed its own).
     static int argc = 1;
     static char arg0[] = "planilla";
     static char* argv[] = {arg0, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
+    new QApplication(argc, argv);  // reachable through QCoreApplication::instance()
     return true;
 }
 
@@ -98,6 +123,7 @@ bool write_pdf(const std::vector<const print::Job*>& jobs, const std::string& pa
     if (!ensure_gui_application(error)) return false;
     const std::string tmp = path + ".tmp";
     {
+        HeapPad pad;
         QPdfWriter writer(QString::fromStdString(tmp));
         writer.setResolution(1200);
         writer.setCreator(QStringLiteral("planilla"));

@@ -25,12 +25,9 @@
 #include "gui/qt/dialog_window.hpp"
 #include "gui/qt/icons.hpp"
 #include "gui/qt/main_frame.hpp"
+#include "gui/qt/print_output.hpp"
 #include "gui/qt/qt_text.hpp"
 
-#if __has_include("gui/qt/print_output.hpp")
-#include "gui/qt/print_output.hpp"
-#define PLANILLA_HAVE_PRINT_OUTPUT 1
-#endif
 
 namespace gui::qt {
 
@@ -188,22 +185,9 @@ void QtUi::run_main(MainWindow& window) {
     main_ = before;
 }
 
-void QtUi::preview(const print::Job& job) {
-#ifdef PLANILLA_HAVE_PRINT_OUTPUT
-    show_preview(job, parent_widget());
-#else
-    (void)job;
-    alert("La vista previa no está disponible en esta versión", "Imprimir");
-#endif
-}
+void QtUi::preview(const print::Job& job) { show_preview(job, parent_widget()); }
 
-void QtUi::printer_setup() {
-#ifdef PLANILLA_HAVE_PRINT_OUTPUT
-    gui::qt::printer_setup(parent_widget());
-#else
-    alert("La configuración de impresora no está disponible en esta versión", "Imprimir");
-#endif
-}
+void QtUi::printer_setup() { gui::qt::printer_setup(parent_widget()); }
 
 // --- shell ---
 

@@ -16,6 +16,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPageRanges>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QTimer>
 
@@ -235,4 +236,40 @@ TEST(PrintPdf, PreviewShowsEveryPage) {
     timer.stop();
     EXPECT_EQ(pages, 3);
     EXPECT_EQ(title.toStdString(), "Planilla de Demostración");
+}
+
+TEST(PrintPdf, PrinterSetupDialogOpensOnTheSharedPrinter) {
+    ASSERT_TRUE(gui::qt::ensure_gui_application());
+    QPrinter* seen = nullptr;
+    QTimer timer;
+    timer.setInterval(20);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QPrintDialog*>(w);
+            if (!dialog || !dialog->isVisible()) continue;
+            seen = dialog->printer();
+            dialog->reject();
+        }
+    });
+    timer.start();
+    gui::qt::printer_setup(nullptr);
+    timer.stop();
+    EXPECT_EQ(seen, &gui::qt::shared_printer());
+}
+
+TEST(PrintPdf, CommandLineDemo) {
+    TempDir tmp;
+    const std::string pdf = (tmp.dir / "demo.pdf").string();
+    int rc = -1;
+    run(std::string(PLANILLA_CLI) + " print-demo " + pdf + " 2>&1", &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_NE(run("pdfinfo " + pdf).find("Pages:           4"), std::string::npos);
+    std::string text = run(std::string(PLANILLA_CLI) + " print-demo --text", &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_NE(text.find("Tot Final.. (   130 )"), std::string::npos);
+    EXPECT_NE(text.find("DESCUENTOS AL TRABAJADOR"), std::string::npos);
+    run(std::string(PLANILLA_CLI) + " print-demo 2>&1", &rc);
+    EXPECT_EQ(rc, 2);
+    run(std::string(PLANILLA_CLI) + " print-demo " + (tmp.dir / "none/x.pdf").string() + " 2>&1", &rc);
+    EXPECT_EQ(rc, 1);
 }

@@ -45,7 +45,6 @@ inline void on_next_modal(QWidget* current, std::function<void(QWidget*)> fn) {
     auto ticks = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, [timer, current, fn, ticks] {
         QWidget* m = QApplication::activeModalWidget();
-        if (qEnvironmentVariableIsSet("QT_SUPPORT_DEBUG")) fprintf(stderr, "tick %p %p vis %d\n", (void*)m, (void*)current, m ? m->isVisible() : -1);
         if (!m || m == current || !m->isVisible()) {
             // Nothing came: give up after a few seconds rather than wait on.
             if (++*ticks > 1000) {
