@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "common/text.hpp"
 #include "common/words.hpp"
 #include "data/catalogue.hpp"
 #include "data/workspace.hpp"
@@ -20,12 +21,7 @@ namespace app {
 
 namespace {
 
-std::string trim(std::string_view s) {
-    size_t b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    size_t e = s.find_last_not_of(' ');
-    return std::string(s.substr(b, e - b + 1));
-}
+using common::trim;
 
 std::string upper(std::string_view s) {
     std::string out(s);

@@ -1,5 +1,7 @@
 #include "gui/mainwin.hpp"
 
+#include "common/text.hpp"
+
 namespace gui {
 
 std::string strip_access_key(std::string_view prompt) {
@@ -19,12 +21,7 @@ std::string strip_access_key(std::string_view prompt) {
 
 namespace {
 
-std::string trim(std::string_view s) {
-    size_t b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    size_t e = s.find_last_not_of(' ');
-    return std::string(s.substr(b, e - b + 1));
-}
+using common::trim;
 
 bool same_prompt(const std::string& prompt, const std::string& wanted) {
     return prompt == wanted || trim(strip_access_key(prompt)) == trim(strip_access_key(wanted));

@@ -45,7 +45,6 @@ public:
     std::string background_colour = "#3A6EA5";
     std::string background_image;  // stretched over the client area when the file exists
 
-    // Set by the backends: the keyboard state shown in the status bar.
     // Finds an entry by its path of prompts, compared with or without "&"; nullptr if absent.
     const MenuItem* find(const std::vector<std::string>& path) const;
 

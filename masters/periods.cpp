@@ -3,18 +3,14 @@
 #include <cstdio>
 
 #include "common/dates.hpp"
+#include "common/text.hpp"
 #include "common/words.hpp"
 
 namespace masters {
 
 namespace {
 
-std::string trim(std::string_view s) {
-    size_t b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    size_t e = s.find_last_not_of(' ');
-    return std::string(s.substr(b, e - b + 1));
-}
+using common::trim;
 
 void put_text(xbase::Table& t, const char* name, const std::string& v) {
     int i = t.field_index(name);

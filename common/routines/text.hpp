@@ -4,24 +4,22 @@
 #include <string>
 #include <string_view>
 
+#include "common/text.hpp"
+
 namespace xbase {
 class Table;
 }
 
 namespace common::routines {
 
-size_t text_length(std::string_view s);
-// The first `n` characters of s.
-std::string left(std::string_view s, size_t n);
-// s cut or padded with blanks on the right to exactly `n` characters.
-std::string pad_right(std::string_view s, size_t n);
-// s padded on the left with `fill` to at least `n` characters (never cut).
-std::string pad_left(std::string_view s, size_t n, char fill = ' ');
-std::string rtrim(std::string_view s);
-std::string trim(std::string_view s);
-bool is_blank(std::string_view s);
-// True when s is not empty and every character is a digit 0-9.
-bool all_digits(std::string_view s);
+using common::all_digits;
+using common::is_blank;
+using common::left;
+using common::pad_left;
+using common::pad_right;
+using common::rtrim;
+using common::text_length;
+using common::trim;
 
 // A field of the current record by name (UTF-8, padded as stored for character fields);
 // an unknown field throws xbase::ValueError naming it.
