@@ -301,9 +301,9 @@ std::optional<std::string> ScriptedUi::open_file(std::string_view title, std::st
     return s.text;
 }
 
-std::optional<std::string> ScriptedUi::prompt(const PromptSpec& spec) {
-    Step s = take(Step::Prompt, fmt::format("prompt [{}] {}", spec.title, spec.label));
-    log(EventKind::Prompt, spec.title, spec.label, s.cancel ? "cancel" : s.text);
+std::optional<std::string> ScriptedUi::prompt(const PromptSpec& request) {
+    Step s = take(Step::Prompt, fmt::format("prompt [{}] {}", request.title, request.label));
+    log(EventKind::Prompt, request.title, request.label, s.cancel ? "cancel" : s.text);
     if (s.cancel) return std::nullopt;
     return s.text;
 }
@@ -508,8 +508,8 @@ std::optional<std::string> ConsoleUi::open_file(std::string_view title, std::str
     throw NoDialogs("se necesita el programa de escritorio para: " + one_line(title));
 }
 
-std::optional<std::string> ConsoleUi::prompt(const PromptSpec& spec) {
-    throw NoDialogs("se necesita el programa de escritorio para: " + one_line(spec.title));
+std::optional<std::string> ConsoleUi::prompt(const PromptSpec& request) {
+    throw NoDialogs("se necesita el programa de escritorio para: " + one_line(request.title));
 }
 
 int ConsoleUi::run(Dialog& dialog) {

@@ -131,7 +131,7 @@ public:
     void progress_end() override;
     std::optional<std::string> open_file(std::string_view title, std::string_view default_name,
                                          std::string_view pattern) override;
-    std::optional<std::string> prompt(const PromptSpec& spec) override;
+    std::optional<std::string> prompt(const PromptSpec& request) override;
     int run(Dialog& dialog) override;
     void run_main(MainWindow& window) override;
     void preview(const print::Job& job) override;
@@ -183,7 +183,7 @@ public:
     void progress_end() override;
     std::optional<std::string> open_file(std::string_view title, std::string_view default_name,
                                          std::string_view pattern) override;
-    std::optional<std::string> prompt(const PromptSpec& spec) override;
+    std::optional<std::string> prompt(const PromptSpec& request) override;
     int run(Dialog& dialog) override;
     void run_main(MainWindow& window) override;
     void preview(const print::Job& job) override;

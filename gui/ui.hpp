@@ -51,7 +51,7 @@ public:
     virtual std::optional<std::string> open_file(std::string_view title, std::string_view default_name,
                                                  std::string_view pattern) = 0;
     // One text value; nullopt when cancelled.
-    virtual std::optional<std::string> prompt(const PromptSpec& spec) = 0;
+    virtual std::optional<std::string> prompt(const PromptSpec& request) = 0;
 
     // Runs a dialog modally until it is closed; returns its result (Dialog::close).
     virtual int run(Dialog& dialog) = 0;

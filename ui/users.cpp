@@ -59,13 +59,13 @@ void DELUSER(data::Workspace& ws, gui::Ui& ui) {
 }
 
 void SEEKUSER(data::Workspace& ws, gui::Ui& ui) {
-    gui::PromptSpec spec;
-    spec.title = "Buscar por";
-    spec.label = "Codigo";
-    spec.picture = "@!";
-    spec.width = app::kCodeWidth;
-    spec.image = "lupa";
-    std::optional<std::string> typed = ui.prompt(spec);
+    gui::PromptSpec request;
+    request.title = "Buscar por";
+    request.label = "Codigo";
+    request.picture = "@!";
+    request.width = app::kCodeWidth;
+    request.image = "lupa";
+    std::optional<std::string> typed = ui.prompt(request);
     if (!typed) return;
     // Nearest match for this seek only; the process-wide setting stays exact.
     ws.set_order(app::kUserAlias, 1);

@@ -19,12 +19,12 @@ namespace print = gui::print;
 JobPainter::JobPainter(const print::Job& job, QPaintDevice* device) : job_(job) {
     dpi_ = device ? device->logicalDpiX() : 72;
     for (int i = 0; i < 3; ++i) {
-        const print::FontSpec& spec = job.fonts().font(i + 1);
-        QFont f(QString::fromStdString(spec.face));
+        const print::FontSpec& fs = job.fonts().font(i + 1);
+        QFont f(QString::fromStdString(fs.face));
         f.setStyleHint(QFont::TypeWriter);
         f.setFixedPitch(true);
-        f.setPointSizeF(spec.points);
-        f.setBold(spec.bold);
+        f.setPointSizeF(fs.points);
+        f.setBold(fs.bold);
         f.setKerning(false);
         QFontMetricsF fm(f, device);
         FontUse& u = fonts_[i];
@@ -35,14 +35,14 @@ JobPainter::JobPainter(const print::Job& job, QPaintDevice* device) : job_(job) 
         QList<quint32> glyphs = raw.glyphIndexesForString(QStringLiteral("0"));
         QList<QPointF> advances = raw.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics);
         if (!advances.isEmpty() && raw.pixelSize() > 0)
-            u.advance = advances.front().x() / raw.pixelSize() * spec.points * dpi_ / 72.0;
+            u.advance = advances.front().x() / raw.pixelSize() * fs.points * dpi_ / 72.0;
         else
             u.advance = fm.horizontalAdvance(QLatin1Char('0'));
-        if (u.advance <= 0) u.advance = spec.points * print::kCourierAdvance * dpi_ / 72.0;
+        if (u.advance <= 0) u.advance = fs.points * print::kCourierAdvance * dpi_ / 72.0;
         u.ascent = fm.ascent();
         u.descent = fm.descent();
         u.raw = QRawFont::fromFont(QFont(f, device));
-        u.raw.setPixelSize(spec.points * dpi_ / 72.0);
+        u.raw.setPixelSize(fs.points * dpi_ / 72.0);
     }
 }
 

@@ -148,21 +148,21 @@ std::optional<std::string> QtUi::open_file(std::string_view title, std::string_v
     return ss(chosen);
 }
 
-std::optional<std::string> QtUi::prompt(const PromptSpec& spec) {
+std::optional<std::string> QtUi::prompt(const PromptSpec& request) {
     constexpr int kEdit = 1, kAccept = 2, kCancel = 3;
-    int width = spec.width > 0 ? spec.width : picture_width(spec.picture, 20);
-    DialogTemplate t("PROMPT", spec.title);
-    t.edit(kEdit, spec.label, spec.picture, width);
+    int width = request.width > 0 ? request.width : picture_width(request.picture, 20);
+    DialogTemplate t("PROMPT", request.title);
+    t.edit(kEdit, request.label, request.picture, width);
     t.button(kAccept, "&Aceptar").button(kCancel, "&Cancelar").beside();
     Dialog d(std::move(t));
-    d.set_text(kEdit, spec.initial);
+    d.set_text(kEdit, request.initial);
     d.on_button(kAccept, [&] { d.close(1); });
     d.on_button(kCancel, [&] { d.close(0); });
     d.skip_validation(kCancel);
     DialogWindow w(d, clock_, parent_widget(), report_date_);
     w.set_default_button(kAccept);
-    if (!spec.image.empty()) {
-        QString path = icon_path(spec.image);
+    if (!request.image.empty()) {
+        QString path = icon_path(request.image);
         if (!path.isEmpty()) w.set_caption_picture(kEdit, QPixmap(path));
     }
     if (w.run() != 1) return std::nullopt;

@@ -467,11 +467,11 @@ TEST(Calendar, TheDateFieldsButtonFillsTheField) {
 TEST(QtUi, PromptAndQuestions) {
     FixedClock clock{kToday};
     qt::QtUi ui(clock);
-    PromptSpec spec;
-    spec.title = "Buscar por";
-    spec.label = "Codigo";
-    spec.picture = "@!";
-    spec.width = 4;
+    PromptSpec request;
+    request.title = "Buscar por";
+    request.label = "Codigo";
+    request.picture = "@!";
+    request.width = 4;
     on_next_modal(nullptr, [](QWidget* m) {
         auto* e = m->findChild<QLineEdit*>();
         ASSERT_NE(e, nullptr);
@@ -479,9 +479,9 @@ TEST(QtUi, PromptAndQuestions) {
         QTest::keyClicks(e, "ab12x");
         QTest::keyClick(e, Qt::Key_Return);
     });
-    EXPECT_EQ(ui.prompt(spec), std::optional<std::string>("AB12"));
+    EXPECT_EQ(ui.prompt(request), std::optional<std::string>("AB12"));
     on_next_modal(nullptr, [](QWidget* m) { QTest::keyClick(m, Qt::Key_Escape); });
-    EXPECT_EQ(ui.prompt(spec), std::nullopt);
+    EXPECT_EQ(ui.prompt(request), std::nullopt);
 
     // Enter takes the default answer: No for a destructive question, Sí otherwise.
     for (auto [text, yes] : {std::pair{"Atención:\n¿ Está seguro de querer borrar este Código ?", false},
