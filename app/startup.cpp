@@ -99,9 +99,16 @@ void read_tbpargen(Session& s, std::string_view tb) {
 void ABREFILES(Context& c) {
     Session& s = c.s;
     s.set_period_names();
-    if (find_file(s.RutaS, s.FPLANPE).empty() || find_file(s.RutaS, s.IPLANPE).empty()) {
+    if (find_file(s.RutaS, s.FPLANPE).empty()) {
         c.ui.alert("Archivo Rem " + join(s.RutaS, s.FPLANPE) + " No Existe", "Se regenera");
         if (!find_file(s.RutaS, "PLANPER.DBF").empty()) copy_template(s.RutaS, "PLANPER", s.DPLANPE);
+    } else if (find_file(s.RutaS, s.IPLANPE).empty()) {
+        // Only the index is gone: the month's payroll rows stay, and its tags are built
+        // again, instead of copying the empty template over them.
+        c.ui.alert("Archivo Rem " + join(s.RutaS, s.IPLANPE) + " No Existe", "Se regenera");
+        xbase::Table& t = c.ws.open("PlanPer", s.RutaS, s.DPLANPE, data::OpenMode::Exclusive);
+        for (const auto& tag : data::payroll_tags(data::kClassRemuneraciones)) t.create_tag(tag);
+        c.ws.close("PlanPer");
     }
     for (const auto& e : data::abrefiles_tables(s.XPERPAG)) c.ws.open(e.alias, s.RutaS, e.base, data::OpenMode::Shared);
 }

@@ -158,6 +158,25 @@ TEST(Startup, DeletedPayrollTableIsRecreatedFromTheTemplate) {
     EXPECT_GT(t->tag_count(), 0u);
 }
 
+TEST(Startup, MissingPayrollIndexIsRebuiltKeepingTheRows) {
+    Install in;
+    std::string table = "H1" + in.info.period;
+    uint32_t rows = xbase::Table::open(app::find_file(in.data(), table + ".DBF"))->reccount();
+    ASSERT_GT(rows, 0u);  // the demo month has a row per active employee
+    fs::remove(app::find_file(in.data(), table + ".CDX"));
+    StartRun r(in);
+    login(r.ui);
+    r.ui.close_main();
+    ASSERT_EQ(r.start(), app::StartResult::Ran) << r.ui.transcript();
+    auto alerts = r.ui.events(EventKind::Alert);
+    ASSERT_EQ(alerts.size(), 1u) << r.ui.transcript();
+    EXPECT_EQ(alerts[0].title, "Se regenera");
+    auto t = xbase::Table::open(app::find_file(in.data(), table + ".DBF"));
+    EXPECT_EQ(t->reccount(), rows);
+    EXPECT_EQ(t->tag_count(), 9u);
+    EXPECT_TRUE(t->check_indexes().empty());
+}
+
 TEST(Startup, ChecksThatEndTheProgram) {
     struct Case {
         const char* what;
