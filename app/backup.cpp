@@ -14,6 +14,7 @@
 
 #include <fmt/format.h>
 
+#include "common/text.hpp"
 #include "xbase/table.hpp"
 
 namespace app {
@@ -28,11 +29,7 @@ std::string upper(std::string_view s) {
     return r;
 }
 
-std::string trim(std::string_view s) {
-    const size_t b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    return std::string(s.substr(b, s.find_last_not_of(' ') - b + 1));
-}
+using common::trim;
 
 // The table and memo files of the company directory, by name.
 std::vector<fs::path> files_to_archive(const fs::path& dir) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "common/text.hpp"
 #include "common/picture.hpp"
 #include "data/workspace.hpp"
 #include "xbase/codepage.hpp"
@@ -32,10 +33,7 @@ int field(const xbase::Table& t, std::string_view name) {
     return i;
 }
 
-std::string rtrim(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
-}
+using common::rtrim;
 
 // Puts the table back on its order and record when a look-up is done.
 class KeepPosition {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/text.hpp"
 #include "common/decimal.hpp"
 #include "common/picture.hpp"
 #include "xbase/table.hpp"
@@ -11,10 +12,7 @@ namespace gui {
 
 namespace {
 
-std::string rtrim(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
-}
+using common::rtrim;
 
 std::string numeric_picture(const xbase::Field& f) {
     int ints = f.len - (f.dec ? f.dec + 1 : 0);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <system_error>
 
+#include "common/text.hpp"
 #include "common/dates.hpp"
 #include "data/catalogue.hpp"
 #include "data/demo.hpp"
@@ -29,11 +30,7 @@ std::string upper(std::string s) {
     return s;
 }
 
-std::string trim(std::string_view s) {
-    size_t b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    return std::string(s.substr(b, s.find_last_not_of(' ') - b + 1));
-}
+using common::trim;
 
 // Absolute, normalised, without a trailing separator.
 fs::path normalise(const std::string& p, const char* what) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "common/text.hpp"
 #include "app/startup.hpp"
 #include "app/users.hpp"
 #include "common/dates.hpp"
@@ -25,12 +26,8 @@ int field(const xbase::Table& t, std::string_view name) {
     return i;
 }
 
-std::string rtrim(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
-}
-
-bool blank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
+using common::rtrim;
+bool blank(std::string_view s) { return common::is_blank(s); }
 
 // The permission string of a saved user: positions 1-72 from the check boxes, the rest as
 // they were; every position "S" for the full-permission code.
